@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of the tree: build.sh <build-dir> [cmake options...] [-- targets...]
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+dir="$1"; shift
+options=()
+targets=()
+while [ $# -gt 0 ]; do
+	if [ "$1" = "--" ]; then shift; targets=("$@"); break; fi
+	options+=("$1"); shift
+done
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+	cmake -S "$here" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+fi
+jobs="${TALVANE_JOBS:-$(nproc)}"
+if [ "${#targets[@]}" -gt 0 ]; then
+	cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
+else
+	cmake --build "$dir" -j "$jobs"
+fi

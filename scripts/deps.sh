@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, skipping those already present.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+mapfile -t wanted < <(grep -v '^\s*\(#\|$\)' "$here/.ci/packages.txt")
+missing=()
+for pkg in "${wanted[@]}"; do
+	dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+	echo "Installing: ${missing[*]}"
+	sudo_cmd=""
+	[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+	$sudo_cmd apt-get update -qq
+	DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs every test: a plain build and an AddressSanitizer + UndefinedBehaviorSanitizer build run all of
+# them, a ThreadSanitizer build runs the threaded ones, each fuzz target runs briefly, and the
+# benchmarks run in a smoke mode. Pass --quick for the plain build alone.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$here/scripts/deps.sh"
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
+fuzz_seconds="${TALVANE_FUZZ_SECONDS:-20}"
+ctest_args=(--output-on-failure --timeout 300 -j "${TALVANE_TEST_JOBS:-2}")
+status=0
+
+step() { echo; echo "=== $* ==="; }
+
+step "plain build and tests"
+"$here/scripts/build.sh" "$here/build"
+(cd "$here/build" && ctest "${ctest_args[@]}") || status=1
+
+if [ "$quick" -eq 0 ]; then
+	step "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
+	"$here/scripts/build.sh" "$here/build-asan" -DTALVANE_SANITIZE=ON -DTALVANE_BUILD_BENCHMARKS=OFF
+	(cd "$here/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest "${ctest_args[@]}") || status=1
+
+	step "ThreadSanitizer build, threaded tests"
+	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF
+	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest "${ctest_args[@]}" -L threaded) || status=1
+
+	if [ -x "$here/Fuzz/run.sh" ]; then
+		step "fuzz targets, ${fuzz_seconds}s each"
+		"$here/scripts/build.sh" "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DTALVANE_SANITIZE=ON -DTALVANE_BUILD_FUZZERS=ON \
+			-DTALVANE_BUILD_TESTS=OFF -DTALVANE_BUILD_PROGRAMS=OFF -DTALVANE_BUILD_BENCHMARKS=OFF
+		"$here/Fuzz/run.sh" "$fuzz_seconds" "$here/build-fuzz" || status=1
+	fi
+
+	if compgen -G "$here/build/bin/*Benchmark*" >/dev/null; then
+		step "benchmarks, smoke mode"
+		for bench in "$here"/build/bin/*Benchmark*; do
+			"$bench" --benchmark_min_time=0.01 || status=1
+		done
+	fi
+fi
+
+echo
+if [ "$status" -eq 0 ]; then echo "All test stages passed."; else echo "Some test stage FAILED."; fi
+exit "$status"
