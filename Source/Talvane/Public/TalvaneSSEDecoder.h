@@ -1,0 +1,64 @@
+#pragma once
+
+#include "CoreMinimal.h"
+
+/**
+ * Incremental decoder of a streamed answer body (server-sent events).
+ *
+ * Takes the body's bytes in slices of any size and hands out the data of every complete event
+ * exactly once, in order:
+ * - lines end at LF, CRLF or a lone CR, also when the CR and the LF arrive in different slices;
+ *   one UTF-8 byte-order mark at the very start is skipped;
+ * - a line "data:<value>" carries data (one blank after the colon is dropped); a line that starts
+ *   with ':' is a comment; every other field ("event:", "id:", "retry:", ...) carries no text;
+ * - a data line that starts an event and holds one complete JSON object or array by itself (or the
+ *   end marker "[DONE]") is an event at once, so servers that leave out the blank line between
+ *   events work; otherwise data lines gather, joined with LF, until a blank line ends the event;
+ * - an event whose data, without surrounding white space, is "[DONE]" or nothing is not handed out;
+ * - text is decoded from UTF-8 only for complete lines, so a character split between slices is
+ *   never broken.
+ * Every byte is examined once, whatever the slicing.
+ */
+struct TALVANE_API FTalvaneSSEDecoder
+{
+	/** Feeds the next bytes; appends the data of each event they complete to OutEvents ("[DONE]" excluded). */
+	void Feed(const uint8* InBytes, int32 InCount, TArray<FString>& OutEvents);
+
+	/**
+	 * Ends the stream: the unfinished last line and the gathered data become a last event (cut-off
+	 * JSON included: the caller's parser decides what it is worth); a body without any data line is
+	 * handed out whole, as one document. Afterwards the next Feed starts a new stream.
+	 */
+	void Finish(TArray<FString>& OutEvents);
+
+	/** Forgets everything, the count of bytes fed included. */
+	void Reset();
+
+	/** Bytes fed so far. */
+	int64 GetBytesFed() const;
+
+	/** Decodes a whole body in one go: Feed of all its bytes, then Finish. */
+	static void DecodeAll(const FString& InBody, TArray<FString>& OutEvents);
+
+private:
+	void ConsumeBytes(const uint8* InBytes, int32 InCount, TArray<FString>& OutEvents);
+	void HandleLine(const uint8* InLine, int32 InLength, TArray<FString>& OutEvents);
+	void HandleDataValue(const uint8* InValue, int32 InLength, TArray<FString>& OutEvents);
+	void DispatchGathered(TArray<FString>& OutEvents);
+	void ClearStreamState();
+
+	/** Bytes of the line that has not ended yet; none of them is a line end. */
+	TArray<uint8> PendingLine;
+	/** Every byte after the byte-order mark, kept only until the first data line shows the body is a stream. */
+	TArray<uint8> WholeBody;
+	/** Data lines of the event being gathered, joined with LF. */
+	FString GatheredData;
+	int64 BytesFed = 0;
+	/** How many bytes of a byte-order mark have been matched at the start of the stream. */
+	int32 MarkBytesMatched = 0;
+	bool bStartChecked = false;
+	bool bGathering = false;
+	bool bSawDataLine = false;
+	/** The previous slice ended with CR, so an LF at the start of this one ends no further line. */
+	bool bSkipNextLineFeed = false;
+};
