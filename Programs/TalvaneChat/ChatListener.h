@@ -1,0 +1,31 @@
+#pragma once
+
+#include "CoreMinimal.h"
+#include "TalvaneType.h"
+#include "UObject/Object.h"
+#include "ChatListener.generated.h"
+
+class FChatSession;
+
+/** Receives the subsystem's broadcasts, as a game object bound with AddDynamic would, and hands them to the session. */
+UCLASS()
+class UChatListener : public UObject
+{
+	GENERATED_BODY()
+
+public:
+	UFUNCTION()
+	void HandleSuccess(ENimbrelProtocol InPTProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
+		const FString& InMsg, const FNimbrelContextInfo& InMeta);
+
+	UFUNCTION()
+	void HandleProgress(ENimbrelProtocol InPTProtocol, const FString& InString, const FString& InReasoningString,
+		const FNimbrelContextInfo& InMeta, int32 SendBytes, int32 BytesReceived);
+
+	UFUNCTION()
+	void HandleFailure(ENimbrelProtocol InPTProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
+		const FString& InMsg, const FNimbrelContextInfo& InMeta);
+
+	/** The session that owns this listener; it outlives every broadcast. */
+	FChatSession* Session = nullptr;
+};

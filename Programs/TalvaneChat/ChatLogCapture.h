@@ -1,0 +1,26 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "CoreMinimal.h"
+#include "Misc/OutputDevice.h"
+
+/**
+ * Watches the plugin's log for the status code of a failed request: the failure report carries the
+ * raw error body, and the plugin writes the code into its error line right after.
+ */
+class FChatLogCapture : public FOutputDevice
+{
+public:
+	void Serialize(const TCHAR* V, ELogVerbosity::Type Verbosity, const FName& Category) override;
+	bool CanBeUsedOnAnyThread() const override { return true; }
+
+	void Reset();
+	/** Plain words for a failure with this error body, e.g. "the server answered 401: invalid api key". */
+	std::string DescribeFailure(const FString& ErrorBody) const;
+
+private:
+	mutable std::mutex Mutex;
+	int32 LastCode = -1;
+};

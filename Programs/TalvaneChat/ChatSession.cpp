@@ -1,0 +1,353 @@
+#include "ChatSession.h"
+
+#include <chrono>
+#include <thread>
+
+#include "ChatListener.h"
+#include "ChatLogCapture.h"
+#include "Engine/GameInstance.h"
+#include "HttpManager.h"
+#include "HttpModule.h"
+#include "Misc/ConfigCacheIni.h"
+#include "Misc/OutputDeviceRedirector.h"
+#include "Modules/ModuleManager.h"
+#include "ReferenceServer.h"
+#include "TalvaneJsonStream.h"
+#include "TalvaneSubsystem.h"
+#include "Terminal.h"
+
+namespace
+{
+	/** Sent when a local chat server takes no key: the plugin sends nothing without one. */
+	const TCHAR* const LocalPlaceholderKey = TEXT("local-server");
+	const TCHAR* const EmbeddedServerKey = TEXT("talvane-chat-key");
+
+	std::string ToUTF8(const FString& Text)
+	{
+		return FTCHARToUTF8(*Text).Get();
+	}
+}
+
+FChatSession::FChatSession(FChatOptions InOptions)
+	: Options(MoveTemp(InOptions))
+{
+}
+
+FChatSession::~FChatSession()
+{
+	Stop();
+}
+
+bool FChatSession::Start(std::string& OutError)
+{
+	LogCapture = std::make_unique<FChatLogCapture>();
+	if (!Options.bVerbose)
+	{
+		// Failures are shown in plain words below; the raw log lines would only repeat them.
+		GLog->RemoveOutputDevice(GLogConsole);
+	}
+	GLog->AddOutputDevice(LogCapture.get());
+
+	FString APIKey = Options.APIKey;
+	if (Options.BaseURL.IsEmpty() && Options.LocalHost.IsEmpty())
+	{
+		TalvaneReference::FServerOptions ServerOptions;
+		ServerOptions.ApiKey = ToUTF8(APIKey.IsEmpty() ? FString(EmbeddedServerKey) : APIKey);
+		Server = std::make_unique<TalvaneReference::FReferenceServer>(ServerOptions);
+		if (Server->Start() < 0)
+		{
+			OutError = "could not start the embedded reference server on 127.0.0.1";
+			return false;
+		}
+		GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), *FString(Server->GetBaseURL().c_str()), GEngineIni);
+		APIKey = FString(ServerOptions.ApiKey.c_str());
+	}
+	else if (!Options.BaseURL.IsEmpty())
+	{
+		GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), *Options.BaseURL, GEngineIni);
+	}
+	if (APIKey.IsEmpty() && !Options.LocalHost.IsEmpty())
+	{
+		APIKey = LocalPlaceholderKey;
+	}
+	if (APIKey.IsEmpty())
+	{
+		OutError = "no API key: pass --api-key or set NIMBREL_API_KEY";
+		return false;
+	}
+
+	if (!FModuleManager::Get().LoadModule(TEXT("Talvane")) || !FModuleManager::Get().LoadModule(TEXT("TalvaneSubsystem")))
+	{
+		OutError = "could not load the Talvane modules";
+		return false;
+	}
+	GameInstance = NewObject<UGameInstance>();
+	GameInstance->Init();
+	Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();
+	if (!Subsystem)
+	{
+		OutError = "the game instance has no Talvane subsystem";
+		return false;
+	}
+	Listener = NewObject<UChatListener>();
+	Listener->Session = this;
+	Subsystem->OnSuccess.AddDynamic(Listener, &UChatListener::HandleSuccess);
+	Subsystem->OnProgress.AddDynamic(Listener, &UChatListener::HandleProgress);
+	Subsystem->OnFailure.AddDynamic(Listener, &UChatListener::HandleFailure);
+	Subsystem->SetStreamCombinedReply(!Options.bDelta);
+	Subsystem->SetAPIKey(APIKey);
+	ApplyRecordDefaults();
+	return true;
+}
+
+void FChatSession::Stop()
+{
+	if (GameInstance)
+	{
+		GameInstance->Shutdown();
+		GameInstance = nullptr;
+		Subsystem = nullptr;
+	}
+	if (Listener)
+	{
+		Listener->Session = nullptr;
+		Listener = nullptr;
+	}
+	if (Server)
+	{
+		Server->Stop();
+		Server.reset();
+	}
+	if (LogCapture)
+	{
+		GLog->RemoveOutputDevice(LogCapture.get());
+		LogCapture.reset();
+	}
+}
+
+void FChatSession::ApplyRecordDefaults()
+{
+	ChatRecord.Model = Options.Model;
+	ChatRecord.bStream = Options.bStream;
+	LocalRecord.bStream = Options.bStream;
+	LocalRecord.URL = Options.LocalHost;
+	LocalRecord.ChatID = Options.ChatID;
+	if (!Options.SystemPrompt.IsEmpty())
+	{
+		FNimbrelContextMessage& System = ChatRecord.Messages.AddDefaulted_GetRef();
+		System.Role = ENimbrelRole::NIMBREL_SYSTEM;
+		System.Content = Options.SystemPrompt;
+		LocalRecord.Messages.Add(System);
+	}
+}
+
+void FChatSession::ResetHistory()
+{
+	ChatRecord.Messages.Reset();
+	LocalRecord.Messages.Reset();
+	ApplyRecordDefaults();
+}
+
+void FChatSession::SetModel(const ENimbrelModel InModel)
+{
+	Options.Model = InModel;
+	ChatRecord.Model = InModel;
+}
+
+ETurnResult FChatSession::Ask(const FString& Question)
+{
+	BeginTurn();
+	const FGuid RequestID = Options.LocalHost.IsEmpty()
+		? Subsystem->NimbrelChatRequest(Question, ChatRecord, Options.Headers)
+		: Subsystem->NimbrelLocalChatRequest(Question, LocalRecord, Options.Headers);
+	return WaitForAnswer(RequestID);
+}
+
+ETurnResult FChatSession::Fill(const FString& Prompt, const FString& Suffix)
+{
+	BeginTurn();
+	FNimbrelFIMRequest Record;
+	Record.Model = Options.Model;
+	Record.bStream = Options.bStream;
+	Record.Prompt = Prompt;
+	Record.Suffix = Suffix;
+	return WaitForAnswer(Subsystem->NimbrelFIMRequest(Record, Options.Headers));
+}
+
+void FChatSession::BeginTurn()
+{
+	bTurnDone = false;
+	bTurnFailed = false;
+	ReasoningShown.Reset();
+	AnswerShown.Reset();
+	StatementCache.Reset();
+	bReasoningOpen = false;
+	bAnswerOpen = false;
+	LastError.clear();
+	LogCapture->Reset();
+	ChatTerminal::GInterrupted.store(false);
+}
+
+ETurnResult FChatSession::WaitForAnswer(const FGuid& RequestID)
+{
+	if (!RequestID.IsValid())
+	{
+		LastError = "the request was not sent";
+		return ETurnResult::Failure;
+	}
+	ActiveRequest = RequestID;
+	bool bCancelled = false;
+	auto LastTick = std::chrono::steady_clock::now();
+	while (!bTurnDone)
+	{
+		if (ChatTerminal::GInterrupted.exchange(false) && !bCancelled)
+		{
+			bCancelled = true;
+			Subsystem->CancelRequest(RequestID);
+		}
+		const auto Now = std::chrono::steady_clock::now();
+		FHttpModule::Get().GetHttpManager().Tick(std::chrono::duration<float>(Now - LastTick).count());
+		LastTick = Now;
+		std::this_thread::sleep_for(std::chrono::milliseconds(2));
+	}
+	if (bAnswerOpen || bReasoningOpen)
+	{
+		ChatTerminal::Write(std::string(ChatTerminal::Reset(Options.bColour)) + "\n");
+	}
+	if (bCancelled)
+	{
+		return ETurnResult::Cancelled;
+	}
+	if (bTurnFailed)
+	{
+		// The status code reaches the log after the failure report, so the words are put together now.
+		LastError = LogCapture->DescribeFailure(FailureBody);
+		return ETurnResult::Failure;
+	}
+	return ETurnResult::Success;
+}
+
+void FChatSession::OnProgress(const FString& InText, const FString& InReasoningText, const FNimbrelContextInfo& InMeta)
+{
+	if (!InMeta.Metas.FindRef(TEXT("RequestID")).Equals(ActiveRequest.ToString(EGuidFormats::Digits), ESearchCase::IgnoreCase))
+	{
+		return;
+	}
+	// Whole mode hands over the text so far, delta mode only what is new: keep a running copy either way.
+	const FString Reasoning = Options.bDelta ? ReasoningShown + InReasoningText : InReasoningText;
+	const FString Answer = Options.bDelta ? AnswerShown + InText : InText;
+	ShowReasoning(Reasoning);
+	if (Options.bStatements)
+	{
+		ShowStatements(Answer, false);
+		AnswerShown = Answer;
+	}
+	else
+	{
+		ShowAnswer(Answer);
+	}
+}
+
+void FChatSession::OnSuccess(const ENimbrelProtocol InProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
+	const FNimbrelContextInfo& InMeta)
+{
+	if (!InMeta.Metas.FindRef(TEXT("RequestID")).Equals(ActiveRequest.ToString(EGuidFormats::Digits), ESearchCase::IgnoreCase))
+	{
+		return;
+	}
+	const bool bPlaceholder = InData.Num() == 1 && InData[0] == TEXT(" ");
+	const bool bStreamedFIM = InProtocol == ENimbrelProtocol::NIMBREL_FIM && Options.bStream;
+	// A streamed answer already arrived through progress; whole answers (and the FIM text of delta mode) arrive here.
+	if (!Options.bStream || (bStreamedFIM && !bPlaceholder) || AnswerShown.IsEmpty())
+	{
+		if (InReasoningData.Num() > 0 && !InReasoningData[0].IsEmpty())
+		{
+			ShowReasoning(InReasoningData[0]);
+		}
+		if (InData.Num() > 0 && !bPlaceholder)
+		{
+			Options.bStatements ? ShowStatements(InData[0], true) : ShowAnswer(InData[0]);
+		}
+	}
+	else if (Options.bStatements)
+	{
+		ShowStatements(AnswerShown, true);
+	}
+	if (Options.bStatements)
+	{
+		ShowUnfinishedStatement(InData.Num() > 0 && !bPlaceholder ? InData[0] : AnswerShown);
+	}
+	bTurnDone = true;
+}
+
+void FChatSession::OnFailure(const FString& InBody, const FNimbrelContextInfo& InMeta)
+{
+	if (!InMeta.Metas.FindRef(TEXT("RequestID")).Equals(ActiveRequest.ToString(EGuidFormats::Digits), ESearchCase::IgnoreCase))
+	{
+		return;
+	}
+	FailureBody = InBody;
+	bTurnFailed = true;
+	bTurnDone = true;
+}
+
+void FChatSession::ShowReasoning(const FString& ReasoningSoFar)
+{
+	if (ReasoningSoFar.Len() <= ReasoningShown.Len())
+	{
+		return;
+	}
+	if (!bReasoningOpen)
+	{
+		ChatTerminal::Write(std::string(ChatTerminal::Dim(Options.bColour)) + "(thinking) ");
+		bReasoningOpen = true;
+	}
+	ChatTerminal::Write(ReasoningSoFar.RightChop(ReasoningShown.Len()));
+	ReasoningShown = ReasoningSoFar;
+}
+
+void FChatSession::ShowAnswer(const FString& AnswerSoFar)
+{
+	if (AnswerSoFar.Len() <= AnswerShown.Len())
+	{
+		return;
+	}
+	if (!bAnswerOpen)
+	{
+		// Reasoning ends where the answer begins.
+		ChatTerminal::Write(std::string(bReasoningOpen ? "\n" : "") + ChatTerminal::Reset(Options.bColour));
+		bAnswerOpen = true;
+	}
+	ChatTerminal::Write(AnswerSoFar.RightChop(AnswerShown.Len()));
+	AnswerShown = AnswerSoFar;
+}
+
+void FChatSession::ShowStatements(const FString& AnswerSoFar, const bool bIncludeLast)
+{
+	TArray<FString> NewStatements;
+	Subsystem->HandleStreamStatementResponses(AnswerSoFar, StatementCache, NewStatements, bIncludeLast);
+	for (const FString& Statement : NewStatements)
+	{
+		if (bReasoningOpen && !bAnswerOpen)
+		{
+			ChatTerminal::Write(std::string("\n") + ChatTerminal::Reset(Options.bColour));
+		}
+		bAnswerOpen = false;
+		ChatTerminal::Write(Statement.TrimStartAndEnd() + TEXT("\n"));
+	}
+}
+
+void FChatSession::ShowUnfinishedStatement(const FString& Answer)
+{
+	// Statements end at a sentence mark; whatever follows the last one is shown once the answer is complete.
+	int32 Start = Answer.Len();
+	while (Start > 0 && !TalvaneJson::IsSplit(Answer[Start - 1]))
+	{
+		--Start;
+	}
+	const FString Tail = Answer.RightChop(Start).TrimStartAndEnd();
+	if (!Tail.IsEmpty())
+	{
+		ChatTerminal::Write(Tail + TEXT("\n"));
+	}
+}

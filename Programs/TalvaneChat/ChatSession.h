@@ -1,0 +1,104 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "CoreMinimal.h"
+#include "TalvaneType.h"
+
+class UChatListener;
+class UGameInstance;
+class UTalvaneSubsystem;
+class FChatLogCapture;
+
+namespace TalvaneReference
+{
+	class FReferenceServer;
+}
+
+/** What the command line chose. */
+struct FChatOptions
+{
+	ENimbrelModel Model = ENimbrelModel::NIMBREL_CHAT;
+	bool bStream = true;
+	bool bDelta = false;
+	bool bStatements = false;
+	bool bColour = false;
+	bool bVerbose = false;
+	/** Local chat server host (with optional port); empty for the cloud service. */
+	FString LocalHost;
+	FString ChatID;
+	/** Cloud base URL; empty means the embedded reference server. */
+	FString BaseURL;
+	FString APIKey;
+	FString SystemPrompt;
+	TMap<FString, FString> Headers;
+};
+
+enum class ETurnResult : uint8
+{
+	Success,
+	Failure,
+	Cancelled,
+};
+
+/**
+ * One chat program run: boots the modules, makes a game instance and gets the Talvane subsystem, as a
+ * game would, then asks questions through it while ticking the HTTP manager. The conversation lives in
+ * the session's request records.
+ */
+class FChatSession
+{
+public:
+	explicit FChatSession(FChatOptions InOptions);
+	~FChatSession();
+
+	/** Starts everything; false with a one-line reason when that fails. */
+	bool Start(std::string& OutError);
+	void Stop();
+
+	/** Asks one chat question (cloud or local) and prints the answer as it arrives. */
+	ETurnResult Ask(const FString& Question);
+	/** Asks for the text between Prompt and Suffix. */
+	ETurnResult Fill(const FString& Prompt, const FString& Suffix);
+
+	void ResetHistory();
+	void SetModel(ENimbrelModel InModel);
+	/** Plain words for the last failure, with the status code when there was one. */
+	const std::string& GetLastError() const { return LastError; }
+
+	void OnSuccess(ENimbrelProtocol InProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
+		const FNimbrelContextInfo& InMeta);
+	void OnProgress(const FString& InText, const FString& InReasoningText, const FNimbrelContextInfo& InMeta);
+	void OnFailure(const FString& InBody, const FNimbrelContextInfo& InMeta);
+
+private:
+	ETurnResult WaitForAnswer(const FGuid& RequestID);
+	void BeginTurn();
+	void ShowReasoning(const FString& ReasoningSoFar);
+	void ShowAnswer(const FString& AnswerSoFar);
+	void ShowStatements(const FString& AnswerSoFar, bool bIncludeLast);
+	void ShowUnfinishedStatement(const FString& Answer);
+	void ApplyRecordDefaults();
+
+	FChatOptions Options;
+	FNimbrelChatRequest ChatRecord;
+	FNimbrelLocalChatRequest LocalRecord;
+	std::unique_ptr<TalvaneReference::FReferenceServer> Server;
+	std::unique_ptr<FChatLogCapture> LogCapture;
+	UGameInstance* GameInstance = nullptr;
+	UTalvaneSubsystem* Subsystem = nullptr;
+	UChatListener* Listener = nullptr;
+
+	/** The turn in progress. */
+	FGuid ActiveRequest;
+	bool bTurnDone = false;
+	bool bTurnFailed = false;
+	FString ReasoningShown;
+	FString AnswerShown;
+	TArray<FString> StatementCache;
+	bool bReasoningOpen = false;
+	bool bAnswerOpen = false;
+	FString FailureBody;
+	std::string LastError;
+};

@@ -1,0 +1,163 @@
+"""End-to-end tests of talvane-chat: the program is run as a user runs it, against reference servers
+on 127.0.0.1, and its output and exit status are checked."""
+
+import os
+import pty
+import re
+import select
+import socket
+import subprocess
+import time
+import unittest
+
+CHAT = os.environ.get("TALVANE_CHAT", "talvane-chat")
+SERVER = os.environ.get("TALVANE_REFERENCE_SERVER", "talvane-reference-server")
+ENV = dict(os.environ, NO_COLOR="1")
+ENV.pop("NIMBREL_API_KEY", None)
+
+
+def run_chat(*args, timeout=60):
+    return subprocess.run([CHAT, *args], capture_output=True, text=True, timeout=timeout, env=ENV)
+
+
+def closed_port():
+    with socket.socket() as sock:
+        sock.bind(("127.0.0.1", 0))
+        return sock.getsockname()[1]
+
+
+class ReferenceServer:
+    """A separately started reference server, for the modes that do not embed one."""
+
+    def __enter__(self):
+        self.process = subprocess.Popen([SERVER, "--port", "0", "--api-key", "test-key", "--quiet"],
+                                        stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        match = re.search(r"127\.0\.0\.1:(\d+)", line)
+        if not match:
+            self.process.kill()
+            raise RuntimeError("reference server did not start: " + line)
+        self.port = int(match.group(1))
+        return self
+
+    def __exit__(self, *exc):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+class OneShotAndScripted(unittest.TestCase):
+    def test_scripted_conversation_streams_reasoning_and_keeps_history(self):
+        result = run_chat()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.count("you> "), 2)
+        self.assertIn("(thinking) Thinking about", result.stdout)
+        # The second answer quotes the second question and counts the system message and the first turn.
+        self.assertRegex(result.stdout, r"Echo: Thanks\. What did I ask you a moment ago\? \(turn 2, 4 messages\)")
+
+    def test_prompt_streams_the_answer(self):
+        result = run_chat("--prompt", "Hello there", "--model", "chat")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("Echo: Hello there (turn 1, 1 messages)", result.stdout)
+        self.assertNotIn("thinking", result.stdout)
+
+    def test_whole_answer_and_delta_mode_print_the_same_text_once(self):
+        whole = run_chat("--prompt", "Same text, twice?", "--no-stream")
+        delta = run_chat("--prompt", "Same text, twice?", "--delta")
+        for result in (whole, delta):
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(result.stdout.count("Echo: Same text, twice? (turn 1, 1 messages)"), 1, result.stdout)
+
+    def test_statements_come_one_per_line(self):
+        result = run_chat("--prompt", "One. Two! Three", "--statements")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = [line.strip() for line in result.stdout.splitlines()]
+        self.assertIn("Two", lines)
+        self.assertTrue(any(line.startswith("Three") for line in lines), result.stdout)
+
+    def test_fill_in_the_middle(self):
+        result = run_chat("--fim", "def add(a, b):", "--suffix", "return c")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn('fill between "def add(a, b):" and "return c"', result.stdout)
+
+    def test_local_chat_server(self):
+        with ReferenceServer() as server:
+            result = run_chat("--local", f"127.0.0.1:{server.port}", "--chat-id", "room/7", "--api-key", "test-key",
+                              "--prompt", "Local hello")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("Echo: Local hello", result.stdout)
+
+
+class Failures(unittest.TestCase):
+    def test_error_status_is_shown_in_plain_words_with_the_code(self):
+        result = run_chat("--prompt", "hi", "--header", "X-Talvane-Scenario=status-429")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertRegex(result.stderr, r"talvane-chat: the server answered 429")
+        self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
+
+    def test_wrong_key_is_401(self):
+        with ReferenceServer() as server:
+            result = run_chat("--base-url", f"http://127.0.0.1:{server.port}/", "--api-key", "wrong", "--prompt", "hi")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("401", result.stderr)
+
+    def test_refused_connection(self):
+        result = run_chat("--base-url", f"http://127.0.0.1:{closed_port()}/", "--api-key", "k", "--prompt", "hi")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("no answer from the server", result.stderr)
+
+    def test_bad_options(self):
+        self.assertNotEqual(run_chat("--model", "giant", "--prompt", "x").returncode, 0)
+        self.assertNotEqual(run_chat("--local", "127.0.0.1:1").returncode, 0)
+        self.assertNotEqual(run_chat("--base-url", "http://127.0.0.1:1/", "--prompt", "x").returncode, 0)
+        self.assertEqual(run_chat("--help").returncode, 0)
+
+
+class Interactive(unittest.TestCase):
+    def read_until(self, fd, pattern, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if re.search(pattern, self.output):
+                return
+            ready, _, _ = select.select([fd], [], [], 0.1)
+            if ready:
+                try:
+                    self.output += os.read(fd, 4096).decode("utf-8", "replace")
+                except OSError:
+                    break
+        self.fail(f"did not see {pattern!r} in:\n{self.output}")
+
+    def test_repl_with_history_reset_and_ctrl_c_cancel(self):
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execve(CHAT, [CHAT, "--interactive", "--header", "X-Talvane-Scenario=trickle",
+                             "--header", "X-Talvane-Delay-Ms=150"], ENV)
+        self.output = ""
+        try:
+            self.read_until(fd, r"> $")
+            os.write(fd, b"first question\n")
+            self.read_until(fd, r"Echo: first question \(turn 1, 1 messages\)")
+            os.write(fd, b"second question\n")
+            self.read_until(fd, r"\(turn 2, 3 messages\)")
+            os.write(fd, b"/reset\n")
+            self.read_until(fd, r"history cleared")
+            os.write(fd, b"a long question that will be cut short\n")
+            self.read_until(fd, r"Echo:")
+            os.write(fd, b"\x03")
+            self.read_until(fd, r"\(cancelled\)")
+            self.assertNotIn("(turn 1, 1 messages)\r\n(cancelled)", self.output)
+            os.write(fd, b"after cancel\n")
+            self.read_until(fd, r"Echo: after cancel")
+            os.write(fd, b"/quit\n")
+            _, status = os.waitpid(pid, 0)
+            self.assertEqual(os.waitstatus_to_exitcode(status), 0, self.output)
+        finally:
+            try:
+                os.kill(pid, 9)
+                os.waitpid(pid, 0)
+            except (ProcessLookupError, ChildProcessError):
+                pass
+            os.close(fd)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,155 @@
+#include "TalvaneManage.h"
+
+#include "HTTP/TalvaneHttp.h"
+#include "Interfaces/IHttpRequest.h"
+#include "Interfaces/IHttpResponse.h"
+#include "TalvaneJsonStream.h"
+#include "TalvaneRequestState.h"
+
+FTalvaneManage::FTalvaneManage() = default;
+
+FTalvaneManage::~FTalvaneManage()
+{
+	// The transport goes first, so no callback can reach the delegates while they are torn down.
+	HTTP.Reset();
+	Requests.Empty();
+}
+
+void FTalvaneManage::Init()
+{
+	TalvaneHttp::FHTTPDelegate Bundle;
+	// The closures hold a plain pointer to this manager. That is sound: they live in the transport,
+	// which this manager owns and releases first when it dies, and the manager never moves.
+	Bundle.RequestCompleteDelegate.BindLambda(
+		[this](FHttpRequestPtr Request, FHttpResponsePtr Response, const bool bConnectedSuccessfully)
+		{
+			OnRequestComplete(Request, Response, bConnectedSuccessfully);
+		});
+	Bundle.RequestProgressDelegate.BindLambda(
+		[this](FHttpRequestPtr Request, const int32 BytesSent, const int32 BytesReceived)
+		{
+			OnRequestProgress(Request, BytesSent, BytesReceived);
+		});
+	HTTP = TalvaneHttp::FHTTP::CreateHTTPObject(Bundle);
+	// Requests of the old transport will never report to this manager again.
+	Requests.Empty();
+}
+
+void FTalvaneManage::CheckBuildInit()
+{
+	if (!IsValid())
+	{
+		Init();
+	}
+}
+
+bool FTalvaneManage::IsValid() const
+{
+	return HTTP.IsValid();
+}
+
+void FTalvaneManage::SetAPIKey(const FString& InAPIKey)
+{
+	CheckBuildInit();
+	HTTP->SetKey(InAPIKey);
+}
+
+void FTalvaneManage::SetStreamCombinedReply(const bool bNewStreamCombinedReply)
+{
+	bStreamCombinedReply = bNewStreamCombinedReply;
+}
+
+bool FTalvaneManage::IsStreamCombinedReply() const
+{
+	return bStreamCombinedReply;
+}
+
+FGuid FTalvaneManage::NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest,
+	const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	CheckBuildInit();
+	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
+	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch());
+	return RequestID;
+}
+
+FGuid FTalvaneManage::NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	CheckBuildInit();
+	const FGuid RequestID = HTTP->Request(InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
+	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_FIM, nullptr, nullptr);
+	return RequestID;
+}
+
+FGuid FTalvaneManage::NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest,
+	const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	CheckBuildInit();
+	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
+	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_LOCAL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch());
+	return RequestID;
+}
+
+void FTalvaneManage::CancelRequest(const FGuid& InRequestID)
+{
+	CheckBuildInit();
+	HTTP->CancelRequest(InRequestID);
+}
+
+bool FTalvaneManage::IsValidRequest(const FGuid& InRequestID) const
+{
+	return HTTP.IsValid() && HTTP->IsValidRequest(InRequestID);
+}
+
+void FTalvaneManage::HandleStreamStatementResponses(const FString& InOriginalStreamStatement, TArray<FString>& InStatementCache,
+	TArray<FString>& OutDifferentStatement, const bool bIncludeLastSentence)
+{
+	TalvaneJson::HandleStreamStatementResponses(InOriginalStreamStatement, InStatementCache, OutDifferentStatement, bIncludeLastSentence);
+}
+
+void FTalvaneManage::AddAskQuestion(const FString& InQuestion, TArray<FNimbrelContextMessage>& InMessages)
+{
+	CheckBuildInit();
+	HTTP->AddAskQuestion(InQuestion, InMessages);
+}
+
+void FTalvaneManage::AddAnswer(const FString& InAnswer, TArray<FNimbrelContextMessage>& InMessages)
+{
+	CheckBuildInit();
+	HTTP->AddAnswer(InAnswer, InMessages);
+}
+
+void FTalvaneManage::TrackRequest(const FGuid& InRequestID, const ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
+	TWeakPtr<uint8> InLifetime)
+{
+	if (InRequestID.IsValid())
+	{
+		Requests.Add(InRequestID, MakeShared<FTalvaneRequestState>(InProtocol, InMessages, MoveTemp(InLifetime)));
+	}
+}
+
+namespace
+{
+	FGuid GetRequestID(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request)
+	{
+		FGuid RequestID;
+		if (Request.IsValid())
+		{
+			FGuid::Parse(Request->GetHeader(TEXT("RequestID")), RequestID);
+		}
+		return RequestID;
+	}
+}
+
+TSharedPtr<FTalvaneRequestState> FTalvaneManage::FindRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request) const
+{
+	const TSharedPtr<FTalvaneRequestState>* Found = Requests.Find(GetRequestID(Request));
+	return Found ? *Found : nullptr;
+}
+
+TSharedPtr<FTalvaneRequestState> FTalvaneManage::TakeRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request)
+{
+	TSharedPtr<FTalvaneRequestState> State;
+	Requests.RemoveAndCopyValue(GetRequestID(Request), State);
+	return State;
+}

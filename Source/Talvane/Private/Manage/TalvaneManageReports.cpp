@@ -1,0 +1,220 @@
+#include "TalvaneManage.h"
+
+#include "Interfaces/IHttpRequest.h"
+#include "Interfaces/IHttpResponse.h"
+#include "TalvaneJsonEnums.h"
+#include "TalvaneJsonErrors.h"
+#include "TalvaneJsonResponses.h"
+#include "TalvaneRequestState.h"
+
+// Completion, failure and progress reports. Every report carries the request's own header lines as
+// its meta data, so callers tell their requests apart by the custom headers they sent.
+
+namespace
+{
+	FNimbrelContextInfo MakeMeta(const IHttpRequest& Request)
+	{
+		FNimbrelContextInfo Meta;
+		TalvaneJson::HandleHeaderArrayToHeaderMap(Request.GetAllHeaders(), Meta.Metas);
+		return Meta;
+	}
+
+	FString GetProtocolHeader(const IHttpRequest& Request)
+	{
+		return Request.GetHeader(TEXT("Access-Protocol"));
+	}
+
+	bool IsProtocol(const FString& Header, const ENimbrelProtocol Protocol)
+	{
+		return Header.Equals(TalvaneJson::NimbrelProtocolToString(Protocol), ESearchCase::CaseSensitive);
+	}
+
+	/** How failures and progress name the protocol: chat or FIM by the header, anything else none. */
+	ENimbrelProtocol GetReportedProtocol(const IHttpRequest& Request)
+	{
+		const FString Header = GetProtocolHeader(Request);
+		if (IsProtocol(Header, ENimbrelProtocol::NIMBREL_CHAT))
+		{
+			return ENimbrelProtocol::NIMBREL_CHAT;
+		}
+		return IsProtocol(Header, ENimbrelProtocol::NIMBREL_FIM) ? ENimbrelProtocol::NIMBREL_FIM : ENimbrelProtocol::NIMBREL_NONE;
+	}
+
+	/** The protocol a request was sent with, read back from its header when the manager has no state for it. */
+	ENimbrelProtocol GetSentProtocol(const IHttpRequest& Request)
+	{
+		const FString Header = GetProtocolHeader(Request);
+		if (IsProtocol(Header, ENimbrelProtocol::NIMBREL_LOCAL_CHAT))
+		{
+			return ENimbrelProtocol::NIMBREL_LOCAL_CHAT;
+		}
+		return IsProtocol(Header, ENimbrelProtocol::NIMBREL_FIM) ? ENimbrelProtocol::NIMBREL_FIM : ENimbrelProtocol::NIMBREL_CHAT;
+	}
+
+	bool IsSuccessCode(const int32 Code)
+	{
+		return Code >= 200 && Code <= 206;
+	}
+}
+
+void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request,
+	TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response, const bool bConnectedSuccessfully)
+{
+	TSharedPtr<FTalvaneRequestState> State = TakeRequestState(Request);
+	if (!Request.IsValid())
+	{
+		return;
+	}
+	if (!Response.IsValid())
+	{
+		// Refused, unresolved, cancelled or timed out before the first byte: nothing to show but the failure.
+		OnErrorHandle(Request, 0, FString());
+		return;
+	}
+	if (!bConnectedSuccessfully || !IsSuccessCode(Response->GetResponseCode()))
+	{
+		OnErrorHandle(Request, Response);
+		return;
+	}
+	const bool bStream = FCString::Atoi(*Request->GetHeader(TEXT("bStream"))) != 0;
+	const FString Body = Response->GetContentAsString();
+	const ENimbrelProtocol Protocol = State.IsValid() ? State->Protocol : GetSentProtocol(*Request);
+	if (bStream)
+	{
+		if (!State.IsValid())
+		{
+			State = MakeShared<FTalvaneRequestState>(Protocol, nullptr, nullptr);
+		}
+		State->Finish(Response->GetContent());
+	}
+	const bool bBodyIsError = bStream ? State->bErrorEvent
+		: TalvaneManageBody::IsErrorDocument(Body, Protocol == ENimbrelProtocol::NIMBREL_LOCAL_CHAT);
+	if (bBodyIsError)
+	{
+		// A success status around an error: report it as the failure it is, and keep it out of the conversation.
+		OnErrorHandle(Request, Response->GetResponseCode(), Body);
+		return;
+	}
+	if (!SuccessDelegate.IsBound())
+	{
+		return;
+	}
+	const FString ProtocolHeader = GetProtocolHeader(*Request);
+	if (IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_CHAT) || IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_LOCAL_CHAT))
+	{
+		CompleteChat(Request, Body, bStream, State.Get());
+	}
+	else if (IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_FIM))
+	{
+		CompleteFIM(Request, Body, bStream, State.Get());
+	}
+}
+
+void FTalvaneManage::CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, const bool bStream,
+	FTalvaneRequestState* State)
+{
+	TArray<FString> Data;
+	TArray<FString> ReasoningData;
+	if (bStream)
+	{
+		if (bStreamCombinedReply)
+		{
+			Data.Add(State->Text);
+			ReasoningData.Add(State->ReasoningText);
+		}
+		else
+		{
+			// The text already reached the listener piece by piece.
+			Data.Add(TEXT(" "));
+		}
+		if (TArray<FNimbrelContextMessage>* Messages = State->GetLiveMessages())
+		{
+			AddAnswer(State->Text, *Messages);
+		}
+	}
+	else
+	{
+		FNimbrelChatResponses Responses;
+		TalvaneJson::StringToNimbrelChatResponses(Body, Responses);
+		for (const FNimbrelChatResponseChoice& Choice : Responses.Choices)
+		{
+			Data.Add(Choice.Message.Content);
+			ReasoningData.Add(Choice.Message.ReasoningContent);
+		}
+	}
+	SuccessDelegate.ExecuteIfBound(ENimbrelProtocol::NIMBREL_CHAT, Data, ReasoningData, FString(), MakeMeta(*Request));
+}
+
+void FTalvaneManage::CompleteFIM(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, const bool bStream,
+	const FTalvaneRequestState* State)
+{
+	TArray<FString> Data;
+	if (bStream)
+	{
+		// In whole mode the text already reached the listener through progress; delta mode hands it over here.
+		Data.Add(bStreamCombinedReply ? FString(TEXT(" ")) : State->Text);
+	}
+	else
+	{
+		FNimbrelFIMResponses Responses;
+		TalvaneJson::StringToNimbrelFIMResponses(Body, Responses);
+		for (const FNimbrelFIMResponseChoice& Choice : Responses.Choices)
+		{
+			Data.Add(Choice.Text);
+		}
+	}
+	SuccessDelegate.ExecuteIfBound(ENimbrelProtocol::NIMBREL_FIM, Data, TArray<FString>(), FString(), MakeMeta(*Request));
+}
+
+void FTalvaneManage::OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response)
+{
+	const int32 Code = Response.IsValid() ? Response->GetResponseCode() : 0;
+	const FString Content = Response.IsValid() ? Response->GetContentAsString() : FString();
+	OnErrorHandle(Request, Code, Content);
+}
+
+void FTalvaneManage::OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const int32 Code, const FString& Content)
+{
+	if (!Request.IsValid())
+	{
+		return;
+	}
+	const TArray<FString> Data = {Content};
+	FailureDelegate.ExecuteIfBound(GetReportedProtocol(*Request), Data, TArray<FString>(), FString(TEXT("Error")), MakeMeta(*Request));
+	TalvaneJson::ErrorPrintToLog(Code, Content);
+}
+
+void FTalvaneManage::OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const int32 BytesSent, const int32 BytesReceived)
+{
+	OnRequestProgress64(Request, static_cast<uint64>(static_cast<int64>(BytesSent)), static_cast<uint64>(static_cast<int64>(BytesReceived)));
+}
+
+void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const uint64 BytesSent, const uint64 BytesReceived)
+{
+	const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response = Request.IsValid() ? Request->GetResponse() : nullptr;
+	if (!Response.IsValid() || Response->GetContent().Num() == 0)
+	{
+		return;
+	}
+	// An error body is reported once, whole, when the request completes.
+	if (Response->GetResponseCode() >= 400)
+	{
+		return;
+	}
+	const TSharedPtr<FTalvaneRequestState> State = FindRequestState(Request);
+	if (!State.IsValid())
+	{
+		return;
+	}
+	FString NewText;
+	FString NewReasoning;
+	State->DecodeNewBytes(Response->GetContent(), NewText, NewReasoning);
+	if (!ProgressDelegate.IsBound())
+	{
+		return;
+	}
+	const FString& ReportedText = bStreamCombinedReply ? State->Text : NewText;
+	const FString& ReportedReasoning = bStreamCombinedReply ? State->ReasoningText : NewReasoning;
+	ProgressDelegate.ExecuteIfBound(GetReportedProtocol(*Request), ReportedText, ReportedReasoning, MakeMeta(*Request),
+		static_cast<int32>(BytesSent), static_cast<int32>(BytesReceived));
+}

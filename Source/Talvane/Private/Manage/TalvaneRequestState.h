@@ -1,0 +1,52 @@
+#pragma once
+
+#include "CoreMinimal.h"
+#include "TalvaneSSEDecoder.h"
+#include "TalvaneType.h"
+
+/**
+ * What the manager keeps for one request in flight: the conversation its answer extends, and the
+ * streamed text decoded so far. Progress feeds it only the bytes that arrived since the previous
+ * report, so the work per report follows the new bytes, not the body so far.
+ */
+struct FTalvaneRequestState
+{
+	FTalvaneRequestState(ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages, TWeakPtr<uint8> InLifetime);
+
+	/** Decodes the bytes of Content not seen before; the text they complete is added to Text and returned. */
+	void DecodeNewBytes(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning);
+	/** Decodes the rest of the finished body, including a last event without its line end. */
+	void Finish(const TArray<uint8>& Content);
+
+	/** The conversation to extend, or null when there is none or its record has been destroyed. */
+	TArray<FNimbrelContextMessage>* GetLiveMessages() const;
+
+	const ENimbrelProtocol Protocol;
+	/** Answer and reasoning text so far, without the line breaks that came before the first other character. */
+	FString Text;
+	FString ReasoningText;
+	/** An event carried an error instead of an answer. */
+	bool bErrorEvent = false;
+
+private:
+	void DecodeEvents(const TArray<FString>& Events, FString& OutNewText, FString& OutNewReasoning);
+	void DecodeEvent(const FString& Event, FString& OutNewText, FString& OutNewReasoning);
+
+	TArray<FNimbrelContextMessage>* const Messages;
+	const TWeakPtr<uint8> Lifetime;
+	FTalvaneSSEDecoder Decoder;
+	int64 BytesFed = 0;
+};
+
+namespace TalvaneManageBody
+{
+	/**
+	 * Whether a body or event carries an error instead of an answer: a top-level "error" member that is
+	 * not null, or, when bLocalRefusal, the local chat server's refusal (a non-zero "code", a "message"
+	 * and no "choices").
+	 */
+	bool IsErrorDocument(const FString& InBody, bool bLocalRefusal);
+
+	/** Appends Piece to Text, dropping line breaks that would lead the text; returns what was appended. */
+	FString AppendWithoutLeadingBreaks(FString& Text, const FString& Piece);
+}

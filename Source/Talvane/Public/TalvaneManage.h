@@ -1,0 +1,103 @@
+#pragma once
+
+#include "CoreMinimal.h"
+#include "TalvaneType.h"
+
+class IHttpRequest;
+class IHttpResponse;
+
+namespace TalvaneHttp
+{
+	struct FHTTP;
+}
+
+struct FTalvaneRequestState;
+
+/** Reports a finished or failed request: protocol, answer texts, reasoning texts, message, request headers. */
+DECLARE_DELEGATE_FiveParams(FTalvaneResponseDelegate, ENimbrelProtocol, const TArray<FString>&, const TArray<FString>&,
+	const FString&, const FNimbrelContextInfo&);
+
+/** Reports a streamed answer as it arrives: protocol, answer text, reasoning text, request headers, byte counts. */
+DECLARE_DELEGATE_SixParams(FTalvaneProgressDelegate, ENimbrelProtocol, const FString&, const FString&,
+	const FNimbrelContextInfo&, int32, int32);
+
+/**
+ * Issues chat, local chat and fill-in-the-middle requests and turns their answers into success,
+ * progress and failure reports. Each request keeps its own state (the record whose conversation it
+ * extends, its stream decoder and the text reported so far), so any number may be in flight at once.
+ *
+ * Everything runs on the game thread. The manager must stay at one address while it has a transport,
+ * which is why it can be neither copied nor moved.
+ */
+class TALVANE_API FTalvaneManage
+{
+public:
+	FTalvaneManage();
+	~FTalvaneManage();
+	FTalvaneManage(const FTalvaneManage&) = delete;
+	FTalvaneManage(FTalvaneManage&&) = delete;
+	FTalvaneManage& operator=(const FTalvaneManage&) = delete;
+	FTalvaneManage& operator=(FTalvaneManage&&) = delete;
+
+	/** Builds a new transport (dropping any earlier one, its API key and its requests). */
+	void Init();
+	/** Builds the transport unless it exists. */
+	void CheckBuildInit();
+	/** Whether the transport exists. */
+	bool IsValid() const;
+
+	/** Sets the API key sent with every later request; nothing is sent while it is empty. */
+	void SetAPIKey(const FString& InAPIKey);
+	/** True (the default): progress and success carry the whole text so far. False: progress carries only new text. */
+	void SetStreamCombinedReply(bool bNewStreamCombinedReply);
+	bool IsStreamCombinedReply() const;
+
+	/** Appends the question to InRequest.Messages and sends it; returns the request GUID, all zero when nothing was sent. */
+	FGuid NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
+	/** Sends a fill-in-the-middle request; its answer enters no conversation. */
+	FGuid NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
+	/** Appends the question to InRequest.Messages and sends it to the local chat server. */
+	FGuid NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
+
+	/** Cancels a request in flight; it then completes as a failure. */
+	void CancelRequest(const FGuid& InRequestID);
+	/** Whether the request is still in flight. False on a manager without a transport. */
+	bool IsValidRequest(const FGuid& InRequestID) const;
+
+	/** Finds the statements of a growing text not reported before; see TalvaneJson::HandleStreamStatementResponses. */
+	void HandleStreamStatementResponses(const FString& InOriginalStreamStatement, TArray<FString>& InStatementCache,
+		TArray<FString>& OutDifferentStatement, bool bIncludeLastSentence);
+
+	FTalvaneResponseDelegate SuccessDelegate;
+	FTalvaneProgressDelegate ProgressDelegate;
+	FTalvaneResponseDelegate FailureDelegate;
+
+protected:
+	void AddAskQuestion(const FString& InQuestion, TArray<FNimbrelContextMessage>& InMessages);
+	void AddAnswer(const FString& InAnswer, TArray<FNimbrelContextMessage>& InMessages);
+
+	void OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response,
+		bool bConnectedSuccessfully);
+	void OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response);
+	void OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, int32 Code, const FString& Content);
+
+	void OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, int32 BytesSent, int32 BytesReceived);
+	void OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, uint64 BytesSent, uint64 BytesReceived);
+
+private:
+	/** Starts tracking a request that was sent; Messages and Lifetime name the conversation it extends, if any. */
+	void TrackRequest(const FGuid& InRequestID, ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
+		TWeakPtr<uint8> InLifetime);
+	TSharedPtr<FTalvaneRequestState> FindRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request) const;
+	TSharedPtr<FTalvaneRequestState> TakeRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request);
+
+	void CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, bool bStream,
+		FTalvaneRequestState* State);
+	void CompleteFIM(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, bool bStream,
+		const FTalvaneRequestState* State);
+
+	TSharedPtr<TalvaneHttp::FHTTP, ESPMode::ThreadSafe> HTTP;
+	bool bStreamCombinedReply = true;
+	/** State of each request in flight, by request GUID; an entry goes when its request completes. */
+	TMap<FGuid, TSharedPtr<FTalvaneRequestState>> Requests;
+};

@@ -1,0 +1,95 @@
+#include "TalvaneSubsystem.h"
+
+#include "TalvaneJsonStream.h"
+
+FGuid UTalvaneSubsystem::NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest,
+	const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	CheckNeedBuild();
+	return Manager.NimbrelChatRequest(InContent, InRequest, InCustomMetadataHeader);
+}
+
+FGuid UTalvaneSubsystem::NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	CheckNeedBuild();
+	return Manager.NimbrelFIMRequest(InRequest, InCustomMetadataHeader);
+}
+
+FGuid UTalvaneSubsystem::NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest,
+	const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	CheckNeedBuild();
+	return Manager.NimbrelLocalChatRequest(InContent, InRequest, InCustomMetadataHeader);
+}
+
+void UTalvaneSubsystem::CancelRequest(const FGuid& InRequestID)
+{
+	CheckNeedBuild();
+	Manager.CancelRequest(InRequestID);
+}
+
+void UTalvaneSubsystem::SetAPIKey(const FString& InAPIKey)
+{
+	CheckNeedBuild();
+	Manager.SetAPIKey(InAPIKey);
+}
+
+void UTalvaneSubsystem::SetStreamCombinedReply(const bool bNewStreamCombinedReply)
+{
+	Manager.SetStreamCombinedReply(bNewStreamCombinedReply);
+}
+
+bool UTalvaneSubsystem::IsStreamCombinedReply() const
+{
+	return Manager.IsStreamCombinedReply();
+}
+
+void UTalvaneSubsystem::HandleStreamStatementResponses(const FString& InOriginalStreamStatement, TArray<FString>& InStatementCache,
+	TArray<FString>& OutDifferentStatement, const bool bIncludeLastSentence)
+{
+	TalvaneJson::HandleStreamStatementResponses(InOriginalStreamStatement, InStatementCache, OutDifferentStatement, bIncludeLastSentence);
+}
+
+void UTalvaneSubsystem::CheckNeedBuild()
+{
+	if (!Manager.IsValid())
+	{
+		InitTalvane();
+	}
+}
+
+void UTalvaneSubsystem::InitTalvane()
+{
+	Manager.Init();
+	// The closures hold a plain pointer to this subsystem: they live in its own manager, so they cannot outlive it.
+	Manager.SuccessDelegate.BindLambda(
+		[this](const ENimbrelProtocol InPTProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
+			const FString& InMsg, const FNimbrelContextInfo& InMeta)
+		{
+			if (OnSuccess.IsBound())
+			{
+				const FNimbrelContextInfo Meta = InMeta;
+				OnSuccess.Broadcast(InPTProtocol, InData, InReasoningData, InMsg, Meta);
+			}
+		});
+	Manager.FailureDelegate.BindLambda(
+		[this](const ENimbrelProtocol InPTProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
+			const FString& InMsg, const FNimbrelContextInfo& InMeta)
+		{
+			if (OnFailure.IsBound())
+			{
+				const FNimbrelContextInfo Meta = InMeta;
+				OnFailure.Broadcast(InPTProtocol, InData, InReasoningData, InMsg, Meta);
+			}
+		});
+	Manager.ProgressDelegate.BindLambda(
+		[this](const ENimbrelProtocol InPTProtocol, const FString& InString, const FString& InReasoningString,
+			const FNimbrelContextInfo& InMeta, const int32 SendBytes, const int32 BytesReceived)
+		{
+			if (OnProgress.IsBound())
+			{
+				const FNimbrelContextInfo Meta = InMeta;
+				OnProgress.Broadcast(InPTProtocol, InString, InReasoningString, Meta, SendBytes, BytesReceived);
+			}
+		});
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "CoreMinimal.h"
+#include "Subsystems/GameInstanceSubsystem.h"
+#include "TalvaneManage.h"
+#include "TalvaneType.h"
+#include "TalvaneSubsystem.generated.h"
+
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_FiveParams(FHttpNimbrelResponseDelegate, ENimbrelProtocol, InPTProtocol, const TArray<FString>&, InData,
+	const TArray<FString>&, InReasoningData, const FString&, InMsg, const FNimbrelContextInfo&, InMeta);
+
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_SixParams(FHttpNimbrelProgressResponseDelegate, ENimbrelProtocol, InPTProtocol, const FString&, InString,
+	const FString&, InReasoningString, const FNimbrelContextInfo&, InMeta, int32, SendBytes, int32, BytesReceived);
+
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_TwoParams(FHttpNimbrelHeaderReceivedResponseDelegate, const FString&, InHeardName, const FString&, InHeardValue);
+
+/**
+ * Chat with the Nimbrel cloud service or a local chat server from Blueprints and game code. Fill a
+ * request record, call a request function, keep the GUID it returns, and bind OnSuccess, OnProgress
+ * and OnFailure; every report carries the request's headers in InMeta, custom headers included.
+ */
+UCLASS(BlueprintType)
+class TALVANESUBSYSTEM_API UTalvaneSubsystem : public UGameInstanceSubsystem
+{
+	GENERATED_BODY()
+
+public:
+	/** 针对响应 */
+	UPROPERTY(BlueprintAssignable, meta = (ToolTip = "针对响应"))
+	FHttpNimbrelResponseDelegate OnSuccess;
+
+	/** 流式响应 */
+	UPROPERTY(BlueprintAssignable, meta = (ToolTip = "流式响应"))
+	FHttpNimbrelProgressResponseDelegate OnProgress;
+
+	/** 出错后走这个 */
+	UPROPERTY(BlueprintAssignable, meta = (ToolTip = "出错后走这个"))
+	FHttpNimbrelResponseDelegate OnFailure;
+
+	UPROPERTY(BlueprintAssignable)
+	FHttpNimbrelHeaderReceivedResponseDelegate OnReceivedResponse;
+
+	/** 线上对话 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Online", meta = (ToolTip = "线上对话"))
+	FGuid NimbrelChatRequest(const FString& InContent, UPARAM(ref) FNimbrelChatRequest& InRequest,
+		const TMap<FString, FString>& InCustomMetadataHeader);
+
+	/** FIM线上对话 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Online", meta = (ToolTip = "FIM线上对话"))
+	FGuid NimbrelFIMRequest(UPARAM(ref) FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
+
+	/** 针对本地对话 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Local", meta = (ToolTip = "针对本地对话"))
+	FGuid NimbrelLocalChatRequest(const FString& InContent, UPARAM(ref) FNimbrelLocalChatRequest& InRequest,
+		const TMap<FString, FString>& InCustomMetadataHeader);
+
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel")
+	void CancelRequest(const FGuid& InRequestID);
+
+	/** APIKEy */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Common", meta = (ToolTip = "APIKEy"))
+	void SetAPIKey(const FString& InAPIKey);
+
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Common")
+	void SetStreamCombinedReply(bool bNewStreamCombinedReply);
+
+	UFUNCTION(BlueprintCallable, BlueprintPure, Category = "Nimbrel|Common")
+	bool IsStreamCombinedReply() const;
+
+	/** 从流式语句中找到不一样的语句 需要提前缓存语句 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel", meta = (ToolTip = "从流式语句中找到不一样的语句 需要提前缓存语句"))
+	void HandleStreamStatementResponses(const FString& InOriginalStreamStatement, UPARAM(ref) TArray<FString>& InStatementCache,
+		TArray<FString>& OutDifferentStatement, bool bIncludeLastSentence = false);
+
+protected:
+	/** Builds the manager and binds its reports on first use. */
+	void CheckNeedBuild();
+	void InitTalvane();
+
+	FTalvaneManage Manager;
+};
