@@ -1,0 +1,267 @@
+#include "Scenarios.h"
+
+#include "ServerConnection.h"
+#include "SseWriter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+
+namespace TalvaneReference
+{
+	namespace
+	{
+		struct FStatusError
+		{
+			const char* Message;
+			const char* Type;
+			const char* Code;
+		};
+
+		const std::map<int, FStatusError>& StatusErrors()
+		{
+			static const std::map<int, FStatusError> Errors = {
+				{400, {"Invalid Format (status 400): the request body is malformed", "invalid_request_error", "invalid_request_error"}},
+				{401, {"Authentication Fails (status 401): invalid api key", "authentication_error", "invalid_request_error"}},
+				{402, {"Insufficient Balance (status 402): the account has run out of credit", "payment_required_error", "insufficient_balance"}},
+				{422, {"Invalid Parameters (status 422): the request holds invalid parameters", "invalid_request_error", "invalid_parameters"}},
+				{429, {"Rate Limit Reached (status 429): too many requests", "rate_limit_error", "rate_limit_exceeded"}},
+				{500, {"Server Error (status 500): the server had an internal error", "server_error", "internal_error"}},
+				{503, {"Server Overloaded (status 503): the server is busy", "server_error", "service_unavailable"}},
+			};
+			return Errors;
+		}
+
+		std::string StatusErrorBody(const int InStatus)
+		{
+			const std::map<int, FStatusError>::const_iterator Found = StatusErrors().find(InStatus);
+			if (Found != StatusErrors().end())
+			{
+				return MakeErrorBody(Found->second.Message, Found->second.Type, Found->second.Code);
+			}
+			const std::string Status = std::to_string(InStatus);
+			return MakeErrorBody("Error (status " + Status + ")", InStatus >= 500 ? "server_error" : "invalid_request_error",
+				"status_" + Status);
+		}
+
+		/** A whole-number header within [InMin, InMax], or InDefault when absent or malformed. */
+		long long NumberHeader(const httplib::Request& InRequest, const char* InName, const long long InDefault,
+			const long long InMin, const long long InMax)
+		{
+			if (!InRequest.has_header(InName))
+			{
+				return InDefault;
+			}
+			const std::string Text = InRequest.get_header_value(InName);
+			long long Value = 0;
+			const std::from_chars_result Result = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+			if (Result.ec != std::errc() || Result.ptr != Text.data() + Text.size())
+			{
+				return InDefault;
+			}
+			return std::clamp(Value, InMin, InMax);
+		}
+
+		EScenario ScenarioKind(const std::string& InName, int& OutStatus)
+		{
+			static const std::map<std::string, EScenario> Kinds = {
+				{"status-500-slow", EScenario::StatusSlow}, {"drop", EScenario::Drop}, {"trickle", EScenario::Trickle},
+				{"stall", EScenario::Stall}, {"stall-after-headers", EScenario::StallAfterHeaders},
+				{"split", EScenario::Split}, {"keepalive", EScenario::KeepAlive}, {"crlf", EScenario::Crlf},
+				{"data-in-text", EScenario::DataInText}, {"huge", EScenario::Huge}, {"whole-json", EScenario::WholeJson},
+				{"error-event", EScenario::ErrorEvent}, {"refusal", EScenario::Refusal}, {"no-done", EScenario::NoDone},
+			};
+			const std::map<std::string, EScenario>::const_iterator Found = Kinds.find(InName);
+			if (Found != Kinds.end())
+			{
+				OutStatus = Found->second == EScenario::StatusSlow ? 500 : 200;
+				return Found->second;
+			}
+			const std::string Prefix = "status-";
+			int Status = 0;
+			const char* const End = InName.data() + InName.size();
+			if (InName.rfind(Prefix, 0) == 0
+				&& std::from_chars(InName.data() + Prefix.size(), End, Status).ptr == End
+				&& Status >= 400 && Status <= 599)
+			{
+				OutStatus = Status;
+				return EScenario::Status;
+			}
+			return EScenario::Normal;
+		}
+
+		/** Halves a body for the scenarios that send it in two parts. */
+		std::vector<std::string> Halves(const std::string& InBody)
+		{
+			const size_t Middle = InBody.size() / 2;
+			return {InBody.substr(0, Middle), InBody.substr(Middle)};
+		}
+
+		void DeliverStream(const FScenario& InScenario, const FAnswerShapes& InShapes, httplib::Response& OutResponse,
+			const FServerControl& InControl)
+		{
+			FEventStyle Style;
+			Style.bCrlf = InScenario.Kind == EScenario::Crlf;
+			Style.bKeepAlive = InScenario.Kind == EScenario::KeepAlive;
+			Style.bDone = InScenario.Kind != EScenario::NoDone;
+			std::vector<std::string> Jsons = InShapes.Events;
+			if (InScenario.Kind == EScenario::ErrorEvent)
+			{
+				// The role chunk and two content chunks, then the failure.
+				Jsons.resize(std::min<size_t>(Jsons.size(), 3));
+				Jsons.push_back(MakeErrorBody("stream interrupted", "server_error", "internal_error"));
+			}
+
+			FDeliveryPlan Plan;
+			Plan.Pieces = FormatEvents(Jsons, Style);
+			switch (InScenario.Kind)
+			{
+			case EScenario::Trickle:
+				Plan.DelayMs = InScenario.DelayMs;
+				break;
+			case EScenario::Split:
+				Plan.DelayMs = InScenario.DelayMs;
+				Plan.SliceBytes = 7;
+				break;
+			case EScenario::Drop:
+				Plan.DropAfterPiece = std::min(2, static_cast<int>(Plan.Pieces.size()) - 2);
+				break;
+			case EScenario::StallAfterHeaders:
+				Plan.StallAfterPiece = 0;
+				Plan.StallMs = InScenario.StallMs;
+				break;
+			default:
+				break;
+			}
+			DeliverChunked(OutResponse, "text/event-stream", std::move(Plan), InControl);
+		}
+
+		void DeliverWhole(const FScenario& InScenario, const std::string& InBody, httplib::Response& OutResponse,
+			const FServerControl& InControl)
+		{
+			FDeliveryPlan Plan;
+			Plan.Pieces = {InBody};
+			switch (InScenario.Kind)
+			{
+			case EScenario::Trickle:
+				Plan.DelayMs = InScenario.DelayMs;
+				Plan.SliceBytes = 64;
+				break;
+			case EScenario::Split:
+				Plan.DelayMs = InScenario.DelayMs;
+				Plan.SliceBytes = 7;
+				break;
+			case EScenario::Drop:
+				Plan.Pieces = Halves(InBody);
+				Plan.DropAfterPiece = 0;
+				break;
+			case EScenario::StallAfterHeaders:
+				Plan.Pieces = Halves(InBody);
+				Plan.StallAfterPiece = 0;
+				Plan.StallMs = InScenario.StallMs;
+				break;
+			default:
+				OutResponse.set_content(InBody, "application/json");
+				return;
+			}
+			DeliverChunked(OutResponse, "application/json", std::move(Plan), InControl);
+		}
+	}
+
+	FScenario ReadScenario(const httplib::Request& InRequest)
+	{
+		FScenario Scenario;
+		Scenario.Kind = ScenarioKind(InRequest.get_header_value("X-Talvane-Scenario"), Scenario.Status);
+		// Split pauses after every 7 bytes and a slow error body must show up as two reports, so those
+		// two have their own default pace.
+		const int DefaultDelayMs = Scenario.Kind == EScenario::Split ? 2 : (Scenario.Kind == EScenario::StatusSlow ? 200 : 20);
+		Scenario.DelayMs = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Delay-Ms", DefaultDelayMs, 0, 60000));
+		Scenario.SizeBytes = static_cast<size_t>(NumberHeader(InRequest, "X-Talvane-Size", 4 * 1024 * 1024, 1, 256LL * 1024 * 1024));
+		Scenario.StallMs = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Stall-Ms", 30000, 0, 600000));
+		return Scenario;
+	}
+
+	std::string MakeErrorBody(const std::string& InMessage, const std::string& InType, const std::string& InCode)
+	{
+		nlohmann::ordered_json Error{{"message", InMessage}, {"type", InType}, {"param", nullptr}, {"code", InCode}};
+		return DumpJson(nlohmann::ordered_json{{"error", std::move(Error)}});
+	}
+
+	bool AnswerWithoutBody(const FScenario& InScenario, httplib::Response& OutResponse, const FServerControl& InControl)
+	{
+		switch (InScenario.Kind)
+		{
+		case EScenario::Status:
+			OutResponse.status = InScenario.Status;
+			if (InScenario.Status == 429 || InScenario.Status == 503)
+			{
+				OutResponse.set_header("Retry-After", "1");
+			}
+			OutResponse.set_content(StatusErrorBody(InScenario.Status), "application/json");
+			return true;
+		case EScenario::StatusSlow:
+		{
+			OutResponse.status = InScenario.Status;
+			FDeliveryPlan Plan;
+			Plan.Pieces = Halves(StatusErrorBody(InScenario.Status));
+			Plan.DelayMs = InScenario.DelayMs;
+			DeliverChunked(OutResponse, "application/json", std::move(Plan), InControl);
+			return true;
+		}
+		case EScenario::Refusal:
+			OutResponse.set_content(R"({"code":1001,"message":"chat refused"})", "application/json");
+			return true;
+		default:
+			return false;
+		}
+	}
+
+	bool StallIfAsked(const FScenario& InScenario, const FServerControl& InControl)
+	{
+		if (InScenario.Kind != EScenario::Stall || InControl.Wait(InScenario.StallMs))
+		{
+			return true;
+		}
+		FServerControl::AbandonConnection();
+		return false;
+	}
+
+	void ReshapeText(const FScenario& InScenario, FAnswerText& InOutText)
+	{
+		std::string& Content = InOutText.Content;
+		if (InScenario.Kind == EScenario::DataInText)
+		{
+			const std::string Lead = "Echo: ";
+			Content.insert(Content.rfind(Lead, 0) == 0 ? Lead.size() : 0, "data: is not a marker, ");
+		}
+		else if (InScenario.Kind == EScenario::Split)
+		{
+			Content += " 你好，世界。🙂";
+		}
+		else if (InScenario.Kind == EScenario::Huge)
+		{
+			for (size_t Word = 1; Content.size() < InScenario.SizeBytes; ++Word)
+			{
+				Content += " word" + std::to_string(Word);
+			}
+		}
+	}
+
+	size_t MinPieceBytes(const FScenario& InScenario)
+	{
+		return InScenario.Kind == EScenario::Huge ? 4096 : 0;
+	}
+
+	void DeliverAnswer(const FScenario& InScenario, const bool bInStream, const FAnswerShapes& InShapes,
+		httplib::Response& OutResponse, const FServerControl& InControl)
+	{
+		if (bInStream && InScenario.Kind != EScenario::WholeJson)
+		{
+			DeliverStream(InScenario, InShapes, OutResponse, InControl);
+		}
+		else
+		{
+			DeliverWhole(InScenario, InShapes.WholeBody, OutResponse, InControl);
+		}
+	}
+}

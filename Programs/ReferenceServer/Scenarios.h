@@ -1,0 +1,69 @@
+#pragma once
+
+#include "AnswerBuilder.h"
+
+#include <httplib.h>
+
+#include <cstdint>
+#include <string>
+
+namespace TalvaneReference
+{
+	class FServerControl;
+
+	/** The faults a request can ask for with the header "X-Talvane-Scenario". */
+	enum class EScenario : uint8_t
+	{
+		Normal,
+		Status,            // status-400 ... status-503
+		StatusSlow,        // status-500-slow
+		Drop,
+		Trickle,
+		Stall,
+		StallAfterHeaders,
+		Split,
+		KeepAlive,
+		Crlf,
+		DataInText,
+		Huge,
+		WholeJson,
+		ErrorEvent,
+		Refusal,
+		NoDone,
+	};
+
+	/** A scenario with its parameters, read from the request headers. */
+	struct FScenario
+	{
+		EScenario Kind = EScenario::Normal;
+		int Status = 200;
+		int DelayMs = 20;                     // "X-Talvane-Delay-Ms"
+		size_t SizeBytes = 4 * 1024 * 1024;   // "X-Talvane-Size"
+		int StallMs = 30000;                  // "X-Talvane-Stall-Ms"
+	};
+
+	/** Reads the scenario headers; an unknown or absent scenario is Normal. */
+	FScenario ReadScenario(const httplib::Request& InRequest);
+
+	/** The cloud error body: {"error":{"message","type","param":null,"code"}}. */
+	std::string MakeErrorBody(const std::string& InMessage, const std::string& InType, const std::string& InCode);
+
+	/** Answers the scenarios that need no request body (error statuses, refusal); true when it did. */
+	bool AnswerWithoutBody(const FScenario& InScenario, httplib::Response& OutResponse, const FServerControl& InControl);
+
+	/**
+	 * Holds the request back for a stall; false when the client left or the server stopped first, in
+	 * which case the connection has been cut and nothing more may be answered.
+	 */
+	bool StallIfAsked(const FScenario& InScenario, const FServerControl& InControl);
+
+	/** Rewrites the answer text as the scenario asks (marker look-alikes, multi-byte text, huge size). */
+	void ReshapeText(const FScenario& InScenario, FAnswerText& InOutText);
+
+	/** Smallest stream piece for the scenario: huge answers go in large pieces. */
+	size_t MinPieceBytes(const FScenario& InScenario);
+
+	/** Sends the shaped answer, streamed or whole, the way the scenario asks. */
+	void DeliverAnswer(const FScenario& InScenario, bool bInStream, const FAnswerShapes& InShapes,
+		httplib::Response& OutResponse, const FServerControl& InControl);
+}
