@@ -84,10 +84,11 @@ protected:
 	void OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, int32 BytesSent, int32 BytesReceived);
 	void OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, uint64 BytesSent, uint64 BytesReceived);
 
-private:
 	/** Starts tracking a request that was sent; Messages and Lifetime name the conversation it extends, if any. */
 	void TrackRequest(const FGuid& InRequestID, ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
 		TWeakPtr<uint8> InLifetime);
+
+private:
 	TSharedPtr<FTalvaneRequestState> FindRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request) const;
 	TSharedPtr<FTalvaneRequestState> TakeRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request);
 

@@ -1,0 +1,138 @@
+#include "ManageTestSupport.h"
+#include "Misc/AutomationTest.h"
+
+#if WITH_DEV_AUTOMATION_TESTS
+
+using namespace TalvaneManageTest;
+
+BEGIN_DEFINE_SPEC(FTalvaneManageFailureSpec, "Talvane.Manage.Failure", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	std::unique_ptr<FRecordingManage> Manager;
+	std::unique_ptr<FTalvaneLogCapture> Log;
+
+	/** Sends a streamed chat question through a scenario and ticks until it is reported. */
+	FNimbrelChatRequest ChatThrough(const TCHAR* ScenarioName)
+	{
+		FNimbrelChatRequest Record = MakeChatRecord(true);
+		Manager->NimbrelChatRequest(TEXT("q"), Record, Scenario(ScenarioName));
+		TestTrue(TEXT("reported"), TickUntil([this]() { return Manager->Reports.Finished() > 0; }));
+		return Record;
+	}
+
+	/** The manager's own error lines (the transport writes others of its own). */
+	int32 ErrorLines(const FString& CodePrefix) const
+	{
+		return Log->Find(CodePrefix).Num();
+	}
+END_DEFINE_SPEC(FTalvaneManageFailureSpec)
+
+void FTalvaneManageFailureSpec::Define()
+{
+	BeforeEach([this]()
+	{
+		Manager = MakeManager();
+		Log = std::make_unique<FTalvaneLogCapture>();
+	});
+
+	AfterEach([this]()
+	{
+		Log.reset();
+		Manager.reset();
+	});
+
+	Describe(TEXT("ErrorStatus"), [this]()
+	{
+		It(TEXT("ReportsTheRawBodyOnceWithTheProtocol"), [this]()
+		{
+			const FNimbrelChatRequest Record = ChatThrough(TEXT("status-401"));
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestEqual(TEXT("no success"), Manager->Reports.Successes.Num(), 0);
+			const FResponseReport& Failure = Manager->Reports.Failures[0];
+			TestEqual(TEXT("protocol"), Failure.Protocol, ENimbrelProtocol::NIMBREL_CHAT);
+			TestEqual(TEXT("message"), Failure.Msg, FString(TEXT("Error")));
+			TestEqual(TEXT("one text"), Failure.Data.Num(), 1);
+			TestTrue(TEXT("the raw error body"), Failure.Data[0].StartsWith(TEXT("{\"error\":")));
+			TestEqual(TEXT("no reasoning"), Failure.ReasoningData.Num(), 0);
+			TestEqual(TEXT("logged once"), ErrorLines(TEXT("[code=401]")), 1);
+			TestEqual(TEXT("conversation holds only the question"), Record.Messages.Num(), 1);
+		});
+
+		It(TEXT("ReportsABodyArrivingInSlicesOnceAndMakesNoProgressReport"), [this]()
+		{
+			ChatThrough(TEXT("status-500-slow"));
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestEqual(TEXT("no progress"), Manager->Reports.Progress.Num(), 0);
+			TestTrue(TEXT("the whole body"), Manager->Reports.Failures[0].Data[0].EndsWith(TEXT("}}")));
+			TestEqual(TEXT("logged once"), ErrorLines(TEXT("[code=500]")), 1);
+		});
+
+		It(TEXT("NamesALocalChatFailureNone"), [this]()
+		{
+			FNimbrelLocalChatRequest Record;
+			Record.URL = GetServerHostPort();
+			Record.ChatID = TEXT("x");
+			Manager->NimbrelLocalChatRequest(TEXT("q"), Record, Scenario(TEXT("status-503")));
+			TestTrue(TEXT("reported"), TickUntil([this]() { return Manager->Reports.Finished() > 0; }));
+			TestEqual(TEXT("protocol none"), Manager->Reports.Failures[0].Protocol, ENimbrelProtocol::NIMBREL_NONE);
+		});
+	});
+
+	Describe(TEXT("ErrorInsideSuccess"), [this]()
+	{
+		It(TEXT("ReportsAnErrorEventInAStreamAsAFailureAndAppendsNothing"), [this]()
+		{
+			const FNimbrelChatRequest Record = ChatThrough(TEXT("error-event"));
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestEqual(TEXT("no success"), Manager->Reports.Successes.Num(), 0);
+			TestTrue(TEXT("the whole body"), Manager->Reports.Failures[0].Data[0].Contains(TEXT("stream interrupted")));
+			TestTrue(TEXT("text before it was reported"), Manager->Reports.Progress.Num() > 0);
+			TestEqual(TEXT("conversation holds only the question"), Record.Messages.Num(), 1);
+			TestEqual(TEXT("logged with the success status"), ErrorLines(TEXT("[code=200]")), 1);
+		});
+
+		It(TEXT("ReportsALocalServersRefusalAsAFailure"), [this]()
+		{
+			FNimbrelLocalChatRequest Record;
+			Record.URL = GetServerHostPort();
+			Record.ChatID = TEXT("x");
+			Record.bStream = false;
+			Manager->NimbrelLocalChatRequest(TEXT("q"), Record, Scenario(TEXT("refusal")));
+			TestTrue(TEXT("reported"), TickUntil([this]() { return Manager->Reports.Finished() > 0; }));
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestTrue(TEXT("its body"), Manager->Reports.Failures[0].Data[0].Contains(TEXT("chat refused")));
+		});
+	});
+
+	Describe(TEXT("NoResponse"), [this]()
+	{
+		It(TEXT("ReportsARefusedConnectionWithCodeZeroAndAnEmptyBody"), [this]()
+		{
+			ConfigureCloud(GetClosedPortURL().Replace(TEXT("chat/completions"), TEXT("")));
+			ChatThrough(TEXT("none"));
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestEqual(TEXT("empty body"), Manager->Reports.Failures[0].Data, TArray<FString>{FString()});
+			TestEqual(TEXT("message"), Manager->Reports.Failures[0].Msg, FString(TEXT("Error")));
+			TestEqual(TEXT("logged once with code 0"), ErrorLines(TEXT("[code=0]")), 1);
+		});
+
+		It(TEXT("ReportsACancelledRequestOnce"), [this]()
+		{
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			const FGuid RequestID = Manager->NimbrelChatRequest(TEXT("q"), Record, Scenario(TEXT("stall")));
+			Manager->CancelRequest(RequestID);
+			TestTrue(TEXT("reported"), TickUntil([this]() { return Manager->Reports.Finished() > 0; }));
+			TickUntil([]() { return false; }, 0.3);
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestFalse(TEXT("no longer in flight"), Manager->IsValidRequest(RequestID));
+		});
+
+		It(TEXT("ReportsAStalledServerAfterTheTimeOut"), [this]()
+		{
+			ConfigureCloud(GetServerBaseURL(), 0.5);
+			ChatThrough(TEXT("stall"));
+			ConfigureCloud(GetServerBaseURL());
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+		});
+	});
+}
+
+#endif

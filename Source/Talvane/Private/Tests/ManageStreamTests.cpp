@@ -1,0 +1,175 @@
+#include "Manage/TalvaneRequestState.h"
+#include "ManageTestSupport.h"
+#include "Misc/AutomationTest.h"
+
+#if WITH_DEV_AUTOMATION_TESTS
+
+using namespace TalvaneManageTest;
+
+BEGIN_DEFINE_SPEC(FTalvaneManageStreamSpec, "Talvane.Manage.Stream", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	std::unique_ptr<FRecordingManage> Manager;
+
+	/** The whole (non-streamed) answer the reference server gives for a scenario: what a stream must add up to. */
+	FString WholeAnswerFor(const FString& Question, const TCHAR* ScenarioName)
+	{
+		FNimbrelChatRequest Record = MakeChatRecord(false);
+		const int32 Before = Manager->Reports.Successes.Num();
+		Manager->NimbrelChatRequest(Question, Record, Scenario(ScenarioName));
+		TickUntil([this, Before]() { return Manager->Reports.Successes.Num() > Before; });
+		return Manager->Reports.Successes.Num() > Before ? Manager->Reports.Successes.Last().Data[0] : FString(TEXT("<no answer>"));
+	}
+
+	/** Streams a question through a scenario; checks the progress and the final report add up to Expected. */
+	void TestStreamedText(const TCHAR* ScenarioName, const FString& Question, const FString& Expected)
+	{
+		FNimbrelChatRequest Record = MakeChatRecord(true);
+		const int32 Before = Manager->Reports.Finished();
+		const FGuid RequestID = Manager->NimbrelChatRequest(Question, Record, Scenario(ScenarioName));
+		TestTrue(TEXT("done"), TickUntil([this, Before]() { return Manager->Reports.Finished() > Before; }));
+		TestEqual(TEXT("no failure"), Manager->Reports.Failures.Num(), 0);
+		if (Manager->IsStreamCombinedReply())
+		{
+			TestEqual(TEXT("last progress is the whole text"), Manager->Reports.ProgressOf(RequestID).Last().Text, Expected);
+			TestEqual(TEXT("final report is the whole text"), Manager->Reports.Successes.Last().Data[0], Expected);
+		}
+		else
+		{
+			TestEqual(TEXT("deltas join to the whole text"), Manager->Reports.JoinedProgress(RequestID), Expected);
+		}
+		TestEqual(TEXT("answer appended whole"), Record.Messages.Last().Content, Expected);
+	}
+
+	/** Bytes of an event stream whose answer pieces are Pieces. */
+	static TArray<uint8> StreamOf(const TArray<FString>& Pieces)
+	{
+		FString Body;
+		for (const FString& Piece : Pieces)
+		{
+			const FString Escaped = Piece.Replace(TEXT("\n"), TEXT("\\n"));
+			Body += FString::Printf(TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"%s\"}}]}\n\n"), *Escaped);
+		}
+		Body += TEXT("data: [DONE]\n\n");
+		const FTCHARToUTF8 Converted(*Body, Body.Len());
+		return TArray<uint8>(reinterpret_cast<const uint8*>(Converted.Get()), Converted.Length());
+	}
+END_DEFINE_SPEC(FTalvaneManageStreamSpec)
+
+void FTalvaneManageStreamSpec::Define()
+{
+	BeforeEach([this]()
+	{
+		Manager = MakeManager();
+	});
+
+	AfterEach([this]()
+	{
+		Manager.reset();
+	});
+
+	Describe(TEXT("Slicing"), [this]()
+	{
+		for (const bool bCombined : {true, false})
+		{
+			const FString Mode = bCombined ? TEXT("WholeMode") : TEXT("DeltaMode");
+			It(FString(TEXT("KeepsCharactersAndEventsCutBetweenReportsIn")) + Mode, [this, bCombined]()
+			{
+				const FString Expected = WholeAnswerFor(TEXT("Cut me"), TEXT("split"));
+				TestTrue(TEXT("answer holds the multi-byte text"), Expected.EndsWith(TEXT("你好，世界。🙂")));
+				Manager->SetStreamCombinedReply(bCombined);
+				TestStreamedText(TEXT("split"), TEXT("Cut me"), Expected);
+			});
+		}
+
+		It(TEXT("KeepsAnswerTextThatHoldsTheDataMarker"), [this]()
+		{
+			TestStreamedText(TEXT("data-in-text"), TEXT("marker"), TEXT("Echo: data: is not a marker, marker (turn 1, 1 messages)"));
+		});
+
+		It(TEXT("ReadsCarriageReturnLineEndsAndKeepAliveComments"), [this]()
+		{
+			TestStreamedText(TEXT("crlf"), TEXT("crlf"), ExpectedAnswer(TEXT("crlf"), 1, 1));
+			TestStreamedText(TEXT("keepalive"), TEXT("ping"), ExpectedAnswer(TEXT("ping"), 1, 1));
+		});
+
+		It(TEXT("ReadsAWholeJsonAnswerToAStreamedRequest"), [this]()
+		{
+			TestStreamedText(TEXT("whole-json"), TEXT("whole"), ExpectedAnswer(TEXT("whole"), 1, 1));
+		});
+
+		It(TEXT("DropsLineBreaksOnlyBeforeTheFirstCharacter"), [this]()
+		{
+			FTalvaneRequestState State(ENimbrelProtocol::NIMBREL_CHAT, nullptr, nullptr);
+			const TArray<uint8> Bytes = StreamOf({TEXT("\n\n"), TEXT("Hi"), TEXT("\n"), TEXT("there\n")});
+			TArray<uint8> Received;
+			FString Joined;
+			for (const uint8 Byte : Bytes)
+			{
+				Received.Add(Byte);
+				FString NewText;
+				FString NewReasoning;
+				State.DecodeNewBytes(Received, NewText, NewReasoning);
+				Joined += NewText;
+			}
+			State.Finish(Received);
+			TestEqual(TEXT("deltas keep inner line breaks"), Joined, FString(TEXT("Hi\nthere\n")));
+			TestEqual(TEXT("whole text equals the deltas"), State.Text, Joined);
+		});
+	});
+
+	Describe(TEXT("Conversations"), [this]()
+	{
+		It(TEXT("AppendsEachOfTwoStreamsInFlightToItsOwnRecord"), [this]()
+		{
+			Manager->SetStreamCombinedReply(false);
+			FNimbrelChatRequest First = MakeChatRecord(true);
+			FNimbrelChatRequest Second = MakeChatRecord(true);
+			const FGuid FirstID = Manager->NimbrelChatRequest(TEXT("first"), First, Scenario(TEXT("trickle")));
+			const FGuid SecondID = Manager->NimbrelChatRequest(TEXT("second"), Second, Scenario(TEXT("trickle")));
+			TestTrue(TEXT("both done"), TickUntil([this]() { return Manager->Reports.Finished() == 2; }));
+			TestEqual(TEXT("first record"), First.Messages.Last().Content, ExpectedAnswer(TEXT("first"), 1, 1));
+			TestEqual(TEXT("second record"), Second.Messages.Last().Content, ExpectedAnswer(TEXT("second"), 1, 1));
+			TestEqual(TEXT("first deltas"), Manager->Reports.JoinedProgress(FirstID), ExpectedAnswer(TEXT("first"), 1, 1));
+			TestEqual(TEXT("second deltas"), Manager->Reports.JoinedProgress(SecondID), ExpectedAnswer(TEXT("second"), 1, 1));
+		});
+
+		It(TEXT("WritesNothingIntoARecordDestroyedBeforeItsAnswer"), [this]()
+		{
+			std::unique_ptr<FNimbrelChatRequest> Record = std::make_unique<FNimbrelChatRequest>(MakeChatRecord(true));
+			Manager->NimbrelChatRequest(TEXT("gone"), *Record, Scenario(TEXT("trickle")));
+			Record.reset();
+			TestTrue(TEXT("done"), TickUntil([this]() { return Manager->Reports.Finished() == 1; }));
+			TestEqual(TEXT("still reported"), Manager->Reports.Successes.Num(), 1);
+		});
+
+		It(TEXT("GivesACopiedRecordNoAnswerMeantForTheOriginal"), [this]()
+		{
+			FNimbrelChatRequest Original = MakeChatRecord(true);
+			Manager->NimbrelChatRequest(TEXT("mine"), Original, {});
+			FNimbrelChatRequest Copy = Original;
+			TestTrue(TEXT("done"), TickUntil([this]() { return Manager->Reports.Finished() == 1; }));
+			TestEqual(TEXT("original answered"), Original.Messages.Num(), 2);
+			TestEqual(TEXT("copy untouched"), Copy.Messages.Num(), 1);
+		});
+
+		It(TEXT("KeepsTheSystemPromptAcrossSeveralStreamedTurns"), [this]()
+		{
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			FNimbrelContextMessage& System = Record.Messages.AddDefaulted_GetRef();
+			System.Role = ENimbrelRole::NIMBREL_SYSTEM;
+			System.Content = TEXT("Be brief.");
+			for (int32 Turn = 1; Turn <= 3; ++Turn)
+			{
+				const FString Question = FString::Printf(TEXT("question %d"), Turn);
+				const int32 Before = Manager->Reports.Finished();
+				Manager->NimbrelChatRequest(Question, Record, {});
+				TestTrue(TEXT("done"), TickUntil([this, Before]() { return Manager->Reports.Finished() > Before; }));
+				TestEqual(TEXT("answer"), Record.Messages.Last().Content,
+					ExpectedAnswer(Question, Turn, 2 * Turn) + TEXT(" [system: Be brief.]"));
+			}
+			TestEqual(TEXT("system first"), Record.Messages[0].Role, ENimbrelRole::NIMBREL_SYSTEM);
+			TestEqual(TEXT("system, then three turns"), Record.Messages.Num(), 7);
+		});
+	});
+}
+
+#endif
