@@ -1,0 +1,125 @@
+#pragma once
+
+#include "CoreMinimal.h"
+#include "Interfaces/IHttpRequest.h"
+#include "Interfaces/IHttpResponse.h"
+#include "TalvaneType.h"
+
+namespace TalvaneHttp
+{
+	/** HTTP method of a request. A value outside this list is sent as POST. */
+	enum class EHTTPVerbType : uint8
+	{
+		HTTP_POST = 0,
+		HTTP_PUT = 1,
+		HTTP_GET = 2,
+		HTTP_DELETE = 3,
+	};
+
+	/** The owner's callbacks; each one is fed by the engine callback of the same kind. Unbound members are skipped. */
+	struct FHTTPDelegate
+	{
+		FHttpRequestCompleteDelegate RequestCompleteDelegate;
+		FHttpRequestProgressDelegate RequestProgressDelegate;
+		FHttpRequestHeaderReceivedDelegate RequestHeaderReceivedDelegate;
+	};
+
+	/**
+	 * The plugin's gateway to the engine's HTTP module. Builds one engine request per call with a
+	 * fixed set of headers, keeps it under a fresh GUID until it completes, and forwards the engine's
+	 * completion, progress and header callbacks to its owner's FHTTPDelegate. Also keeps the
+	 * question/answer bookkeeping of a conversation.
+	 *
+	 * Engine requests reach this object only through weak bindings: once it is destroyed, their later
+	 * callbacks are dropped. Destroying it does not cancel its requests. Game thread only.
+	 */
+	struct TALVANE_API FHTTP : public TSharedFromThis<FHTTP, ESPMode::ThreadSafe>
+	{
+		/** A new transport with an empty key and registry, calling back through a copy of InDelegate. */
+		static TSharedPtr<FHTTP, ESPMode::ThreadSafe> CreateHTTPObject(FHTTPDelegate InDelegate);
+
+		/** Replaces the API key sent as the bearer token. Nothing goes out on the JSON path while it is empty. */
+		void SetKey(const FString& InKey);
+
+		/**
+		 * Cloud chat: appends InContent to InRequest.Messages as the user's question, then posts the
+		 * whole conversation to the model's endpoint. Returns the request GUID, all zero when nothing was sent.
+		 */
+		FGuid Request(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader,
+			EHTTPVerbType InVerb);
+
+		/** Local chat: as the cloud chat, sent over plain HTTP to InRequest.URL with InRequest.ChatID as one path segment. */
+		FGuid Request(const FString& InContent, FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader,
+			EHTTPVerbType InVerb);
+
+		/** Cloud fill-in-the-middle completion; touches no conversation. */
+		FGuid Request(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader, EHTTPVerbType InVerb);
+
+		/**
+		 * Sends a JSON body with the fixed headers (Content-Type, Accept, Authorization, Access-Protocol,
+		 * RequestID), then the caller's pairs whose key and value are both non-empty. Zero GUID without a key.
+		 */
+		FGuid Request(const FString& InURL, const FString& InContent, const TMap<FString, FString>& InCustomMetadataHeader,
+			ENimbrelProtocol InProtocol, EHTTPVerbType InVerb);
+
+		/**
+		 * Sends raw bytes with only the RequestID header, a default "application/octet-stream" content
+		 * type and every caller pair unchanged; no key needed. With bFlush the call returns only after
+		 * the engine has worked off its requests or its default flush limit has passed.
+		 */
+		FGuid Request(const FString& InURL, const TArray<uint8>& InBytes, const TMap<FString, FString>& InCustomMetadataHeader, bool bFlush,
+			EHTTPVerbType InVerb);
+
+		/** Cancels a request in flight; it then completes as a failure. An unknown GUID does nothing. */
+		void CancelRequest(const FGuid& InRequestID);
+
+		/** Whether the request was sent and has not completed yet. */
+		bool IsValidRequest(const FGuid& InRequestID) const;
+
+		/**
+		 * Appends the user's question as the last message. A trailing run of user messages (questions
+		 * never answered) is dropped first; everything before it stays, a system message included.
+		 */
+		void AddAskQuestion(const FString& InQuestion, TArray<FNimbrelContextMessage>& InMessages);
+
+		/**
+		 * Records an answer: a new assistant message after a question, or the extension of the assistant
+		 * message already last (a streamed answer arriving in pieces).
+		 */
+		void AddAnswer(const FString& InAnswer, TArray<FNimbrelContextMessage>& InMessages);
+
+		/** API key, sent as "Authorization: Bearer <Key>". */
+		FString Key;
+		/** Requests sent and not yet completed, by the GUID returned to the caller. */
+		TMap<FGuid, FHttpRequestPtr> HttpRequests;
+		/** The owner's callbacks. */
+		FHTTPDelegate Delegate;
+
+	private:
+		FHTTP() = default;
+
+		FGuid Request(const FString& InURL, const FString& InContent, const TArray<uint8>& InBytes,
+			const TMap<FString, FString>& InCustomMetadataHeader, bool bFlush, EHTTPVerbType InVerb);
+
+		/** Shared tail of the chat, local chat and FIM overloads: logs the send and adds the "bStream" pair. */
+		FGuid SendRecordBody(const FString& InURL, const FString& InBody, bool bStream, const TMap<FString, FString>& InCustomMetadataHeader,
+			ENimbrelProtocol InProtocol, EHTTPVerbType InVerb);
+		/** Binds the callbacks, starts the request and registers it; false when the engine refused it. */
+		bool SendAndRegister(const TSharedRef<IHttpRequest, ESPMode::ThreadSafe>& InHttpRequest, const FGuid& InRequestID);
+		/** The registry key of a request object, or false when it is not registered. */
+		bool FindRequestID(const FHttpRequestPtr& InHttpRequest, FGuid& OutRequestID) const;
+		void ForgetRequest(const FGuid& InRequestID);
+		/** Logs, at Log, the complete UTF-8 characters of the body that arrived since the request's last report. */
+		void LogNewProgressBytes(const FHttpRequestPtr& InHttpRequest, const FHttpResponsePtr& InHttpResponse);
+
+		static FString HTTPVerbToString(EHTTPVerbType InVerb);
+
+		void OnRequestComplete(FHttpRequestPtr InHttpRequest, FHttpResponsePtr InHttpResponse, bool bConnectedSuccessfully);
+		void OnRequestProgress(FHttpRequestPtr InHttpRequest, int32 BytesSent, int32 BytesReceived);
+		void OnRequestProgress64(FHttpRequestPtr InHttpRequest, uint64 BytesSent, uint64 BytesReceived);
+		void OnRequestHeaderReceived(FHttpRequestPtr InHttpRequest, const FString& HeaderName, const FString& NewHeaderValue);
+
+		/** Body bytes of each registered request already written to the progress log. */
+		TMap<FGuid, int32> ProgressLoggedBytes;
+	};
+}
