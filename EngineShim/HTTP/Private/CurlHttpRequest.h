@@ -1,0 +1,97 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include "Containers/Map.h"
+#include "CurlTransfer.h"
+#include "Interfaces/IHttpRequest.h"
+
+class FCurlHttpResponse;
+class FCurlWorker;
+
+/**
+ * A request run by libcurl on the HTTP thread. Its own fields belong to the game thread; each
+ * ProcessRequest makes a fresh FCurlTransfer that carries the request to the HTTP thread and
+ * brings the answer back, and the manager's Tick turns what arrived into delegate calls.
+ */
+class FCurlHttpRequest : public IHttpRequest
+{
+public:
+	FCurlHttpRequest();
+	~FCurlHttpRequest() override;
+
+	// IHttpBase
+	FString GetURL() const override;
+	FString GetHeader(const FString& HeaderName) const override;
+	TArray<FString> GetAllHeaders() const override;
+	FString GetContentType() const override;
+	uint64 GetContentLength() const override;
+	const TArray<uint8>& GetContent() const override;
+
+	// IHttpRequest
+	FString GetVerb() const override;
+	void SetVerb(const FString& InVerb) override;
+	void SetURL(const FString& InURL) override;
+	void SetContent(const TArray<uint8>& ContentPayload) override;
+	void SetContent(TArray<uint8>&& ContentPayload) override;
+	void SetContentAsString(const FString& ContentString) override;
+	void SetHeader(const FString& HeaderName, const FString& HeaderValue) override;
+	void AppendToHeader(const FString& HeaderName, const FString& AdditionalHeaderValue) override;
+	void SetTimeout(float InTimeoutSecs) override;
+	void ClearTimeout() override;
+	TOptional<float> GetTimeout() const override;
+	bool ProcessRequest() override;
+	FHttpRequestCompleteDelegate& OnProcessRequestComplete() override { return CompleteDelegate; }
+	FHttpRequestProgressDelegate& OnRequestProgress() override { return ProgressDelegate; }
+	FHttpRequestHeaderReceivedDelegate& OnHeaderReceived() override { return HeaderDelegate; }
+	void CancelRequest() override;
+	EHttpRequestStatus::Type GetStatus() const override { return Status.load(); }
+	const FHttpResponsePtr GetResponse() const override;
+	float GetElapsedTime() const override;
+
+	/** Manager, game thread: delivers what arrived (progress, then headers); true once the transfer has ended. */
+	bool TickFromManager();
+	/** Manager, game thread, after removing the request: sets the final status and runs the completion delegate. */
+	void FinishRequest();
+	/** Manager: drops the delegates, so nothing runs for this request any more. */
+	void UnbindDelegates();
+	/** Manager, when it goes away with the request unfinished: the request fails without a call. */
+	void Abandon();
+
+private:
+	const TCHAR* FindRefusal() const;
+	bool RefuseRequest(const TCHAR* Reason);
+	void WarnWhenContentTypeMissing() const;
+	FCurlTransfer::FSetup MakeSetup() const;
+	void ApplyNews();
+	void BroadcastProgress();
+	void BroadcastNewHeaders();
+	void StopClock();
+
+	FString URL;
+	FString Verb = TEXT("GET");
+	TMap<FString, FString> Headers;
+	TArray<uint8> Payload;
+	TOptional<float> Timeout;
+
+	FHttpRequestCompleteDelegate CompleteDelegate;
+	FHttpRequestProgressDelegate ProgressDelegate;
+	FHttpRequestHeaderReceivedDelegate HeaderDelegate;
+
+	std::atomic<EHttpRequestStatus::Type> Status{EHttpRequestStatus::NotStarted};
+	TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe> Response;
+	std::shared_ptr<FCurlTransfer> Transfer;
+	std::weak_ptr<FCurlWorker> Worker;
+	bool bCanceled = false;
+
+	// What the last tick took from the transfer, and what was already reported.
+	FCurlTransfer::FNews News;
+	TArray<TPair<FString, FString>> NewHeaders;
+	int64 LastReportedBytesSent = 0;
+	int64 LastReportedBytesReceived = 0;
+
+	std::chrono::steady_clock::time_point StartTime;
+	double FinishedElapsedSeconds = -1.0;
+};

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "HttpFwd.h"
+#include "Interfaces/IHttpBase.h"
+
+/** HTTP status codes, with the range the engine calls OK. */
+namespace EHttpResponseCodes
+{
+	enum Type
+	{
+		Unknown = 0,
+		Continue = 100,
+		SwitchProtocol = 101,
+		Ok = 200,
+		Created = 201,
+		Accepted = 202,
+		Partial = 203,
+		NoContent = 204,
+		ResetContent = 205,
+		PartialContent = 206,
+		Ambiguous = 300,
+		Moved = 301,
+		Redirect = 302,
+		RedirectMethod = 303,
+		NotModified = 304,
+		UseProxy = 305,
+		RedirectKeepVerb = 307,
+		PermanentRedirect = 308,
+		BadRequest = 400,
+		Denied = 401,
+		PaymentReq = 402,
+		Forbidden = 403,
+		NotFound = 404,
+		BadMethod = 405,
+		NoneAcceptable = 406,
+		ProxyAuthReq = 407,
+		RequestTimeout = 408,
+		Conflict = 409,
+		Gone = 410,
+		LengthRequired = 411,
+		PrecondFailed = 412,
+		RequestTooLarge = 413,
+		UriTooLong = 414,
+		UnsupportedMedia = 415,
+		TooManyRequests = 429,
+		RetryWith = 449,
+		ServerError = 500,
+		NotSupported = 501,
+		BadGateway = 502,
+		ServiceUnavail = 503,
+		GatewayTimeout = 504,
+		VersionNotSup = 505,
+	};
+
+	/** True for the success codes 200 to 206. */
+	inline bool IsOk(const int32 StatusCode)
+	{
+		return StatusCode >= Ok && StatusCode <= PartialContent;
+	}
+}
+
+/** The answer to an HTTP request. */
+class IHttpResponse : public IHttpBase
+{
+public:
+	/** The HTTP status code; 0 until the status line has arrived. */
+	virtual int32 GetResponseCode() const = 0;
+
+	/** The payload decoded as UTF-8 (an invalid sequence becomes '?'). */
+	virtual FString GetContentAsString() const = 0;
+};

@@ -1,0 +1,346 @@
+// What a request sends, what its delegates report and how it completes, against the reference
+// server and a canned-bytes server on loopback.
+
+#include <nlohmann/json.hpp>
+
+#include "HttpTestSupport.h"
+
+using namespace HttpTests;
+
+namespace
+{
+	typedef TSharedRef<IHttpRequest, ESPMode::ThreadSafe> FRequestRef;
+
+	nlohmann::json EchoOf(const FRecord& Record)
+	{
+		return nlohmann::json::parse(ToStd(Record.Response->GetContentAsString()));
+	}
+
+	bool HasHeaderNamed(const FRecord& Record, const TCHAR* Name)
+	{
+		return Record.Headers.ContainsByPredicate([Name](const TPair<FString, FString>& Header) { return Header.Key == Name; });
+	}
+}
+
+class FHttpRequestTest : public FHttpTest
+{
+};
+
+TEST_F(FHttpRequestTest, VerbUrlHeadersAndBodyReachTheServer)
+{
+	const FRequestRef Request = FHttpModule::Get().CreateRequest();
+	Request->SetURL(Url("echo?q=1"));
+	Request->SetVerb(TEXT("put"));
+	Request->SetHeader(TEXT("X-One"), TEXT("first"));
+	Request->SetHeader(TEXT("x-one"), TEXT("replaced"));
+	Request->AppendToHeader(TEXT("X-List"), TEXT("a"));
+	Request->AppendToHeader(TEXT("x-LIST"), TEXT("b"));
+	Request->SetHeader(TEXT("Content-Type"), TEXT("application/octet-stream"));
+	const TArray<uint8> Bytes = {'b', 0, 0xff, '\n', 'z'};
+	Request->SetContent(Bytes);
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+
+	EXPECT_EQ(Request->GetVerb(), TEXT("PUT"));
+	EXPECT_EQ(Request->GetHeader(TEXT("X-LIST")), TEXT("a, b"));
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+
+	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	const nlohmann::json Echo = EchoOf(*Seen);
+	EXPECT_EQ(Echo["method"], "PUT");
+	EXPECT_EQ(Echo["path"], "/echo?q=1");
+	EXPECT_EQ(Echo["headers"]["X-One"], "replaced");
+	EXPECT_EQ(Echo["headers"]["X-List"], "a, b");
+	EXPECT_EQ(Echo["body_size"], 5);
+	// The progress reports counted the whole body on the way out.
+	ASSERT_FALSE(Seen->Progress.IsEmpty());
+	EXPECT_EQ(Seen->Progress.Last().Key, 5);
+}
+
+TEST_F(FHttpRequestTest, ContentAsStringGoesOutAsUtf8WithoutMark)
+{
+	const FRequestRef Request = FHttpModule::Get().CreateRequest();
+	Request->SetURL(Url("echo"));
+	Request->SetVerb(TEXT("POST"));
+	Request->SetHeader(TEXT("Content-Type"), TEXT("text/plain; charset=utf-8"));
+	Request->SetContentAsString(TEXT("h\u00e9 \u4f60 \U0001F642"));
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+
+	const nlohmann::json Echo = EchoOf(*Seen);
+	EXPECT_EQ(Echo["body"], "h\u00e9 \u4f60 \U0001F642");
+	EXPECT_EQ(Echo["body_size"], 1 + 2 + 1 + 3 + 1 + 4);
+}
+
+TEST_F(FHttpRequestTest, StreamReportsCumulativeProgressHeadersAndCodeOnTheGameThread)
+{
+	const FRequestRef Request = MakeChat("trickle");
+	Request->SetHeader(TEXT("X-Talvane-Delay-Ms"), TEXT("15"));
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+
+	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	EXPECT_FALSE(Seen->bRanOffGameThread);
+	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Succeeded);
+	const int32 BodySize = Seen->Response->GetContent().Num();
+	ASSERT_GT(Seen->Progress.Num(), 2);
+	for (int32 Index = 0; Index < Seen->Progress.Num(); ++Index)
+	{
+		const TPair<int32, int32>& Now = Seen->Progress[Index];
+		if (Index > 0)
+		{
+			const TPair<int32, int32>& Before = Seen->Progress[Index - 1];
+			EXPECT_TRUE(Now.Key != Before.Key || Now.Value != Before.Value) << "a report without a change at " << Index;
+			EXPECT_GE(Now.Key, Before.Key);
+			EXPECT_GE(Now.Value, Before.Value);
+		}
+		// The body so far and the status code are there at every report that counts received bytes.
+		if (Now.Value > 0)
+		{
+			EXPECT_EQ(Seen->ContentAtProgress[Index], Now.Value);
+			EXPECT_EQ(Seen->CodeAtProgress[Index], 200);
+		}
+	}
+	EXPECT_EQ(Seen->Progress.Last().Value, BodySize);
+	EXPECT_EQ(Seen->Progress.Last().Key, static_cast<int32>(Request->GetContentLength()));
+
+	// One call per header line, names and values as the response holds them.
+	EXPECT_EQ(Seen->Headers.Num(), Seen->Response->GetAllHeaders().Num());
+	for (const TPair<FString, FString>& Header : Seen->Headers)
+	{
+		EXPECT_EQ(Seen->Response->GetHeader(Header.Key), Header.Value);
+	}
+	EXPECT_TRUE(Seen->Response->GetContentType().StartsWith(TEXT("text/event-stream")));
+	EXPECT_TRUE(Seen->Response->GetContentAsString().Contains(TEXT("data: [DONE]")));
+}
+
+TEST_F(FHttpRequestTest, ErrorStatusesCompleteAsSuccessfulTransfers)
+{
+	for (const char* Scenario : {"status-429", "status-500", "status-500-slow"})
+	{
+		const FRequestRef Request = MakeChat(Scenario);
+		const std::shared_ptr<FRecord> Seen = Record(*Request);
+		ASSERT_TRUE(Request->ProcessRequest());
+		ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+		EXPECT_TRUE(Seen->bConnectedSuccessfully) << Scenario;
+		ASSERT_TRUE(Seen->Response.IsValid()) << Scenario;
+		EXPECT_FALSE(EHttpResponseCodes::IsOk(Seen->Response->GetResponseCode())) << Scenario;
+		EXPECT_TRUE(Seen->Response->GetContentAsString().Contains(TEXT("\"error\""))) << Scenario;
+		EXPECT_EQ(Request->GetResponse(), Seen->Response);
+	}
+	const FRequestRef NoKey = MakeChat("");
+	NoKey->SetHeader(TEXT("Authorization"), TEXT("Bearer wrong"));
+	const std::shared_ptr<FRecord> Denied = Record(*NoKey);
+	ASSERT_TRUE(NoKey->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Denied]() { return Denied->Completions > 0; }));
+	EXPECT_TRUE(Denied->bConnectedSuccessfully);
+	EXPECT_EQ(Denied->Response->GetResponseCode(), 401);
+}
+
+TEST_F(FHttpRequestTest, RefusedConnectionCompletesWithoutResponse)
+{
+	const FRequestRef Request = FHttpModule::Get().CreateRequest();
+	Request->SetURL(ToFString("http://127.0.0.1:" + std::to_string(ReserveClosedPort()) + "/echo"));
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+	EXPECT_EQ(Seen->Completions, 1);
+	EXPECT_FALSE(Seen->bConnectedSuccessfully);
+	EXPECT_FALSE(Seen->Response.IsValid());
+	EXPECT_FALSE(Request->GetResponse().IsValid());
+	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Failed_ConnectionError);
+}
+
+TEST_F(FHttpRequestTest, RefusalsCompleteSynchronously)
+{
+	struct FCase
+	{
+		const char* Url;
+		const TCHAR* Verb;
+		bool bBody;
+	};
+	const std::string Echo = ToStd(Url("echo"));
+	const std::string NoScheme = Echo.substr(Echo.find("//") + 2);
+	for (const FCase& Case : {FCase{"", TEXT("GET"), false}, FCase{"ftp://127.0.0.1/x", TEXT("GET"), false},
+		FCase{NoScheme.c_str(), TEXT("GET"), false}, FCase{Echo.c_str(), TEXT("GET"), true}, FCase{Echo.c_str(), TEXT(""), true}})
+	{
+		const FRequestRef Request = FHttpModule::Get().CreateRequest();
+		Request->SetURL(ToFString(Case.Url));
+		Request->SetVerb(Case.Verb);
+		if (Case.bBody)
+		{
+			Request->SetContentAsString(TEXT("body"));
+		}
+		const std::shared_ptr<FRecord> Seen = Record(*Request);
+		EXPECT_FALSE(Request->ProcessRequest()) << Case.Url;
+		EXPECT_EQ(Seen->Completions, 1) << Case.Url;
+		EXPECT_FALSE(Seen->bConnectedSuccessfully);
+		EXPECT_FALSE(Seen->Response.IsValid());
+		EXPECT_NE(Request->GetStatus(), EHttpRequestStatus::Processing);
+	}
+}
+
+TEST_F(FHttpRequestTest, SecondProcessWhileInFlightIsRefusedAndTheFirstGoesOn)
+{
+	const FRequestRef Request = MakeChat("trickle");
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	EXPECT_FALSE(Request->ProcessRequest());
+	EXPECT_EQ(Seen->Completions, 1);
+	EXPECT_FALSE(Seen->bConnectedSuccessfully);
+	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Processing);
+
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 1; }));
+	EXPECT_TRUE(Seen->bConnectedSuccessfully);
+	EXPECT_EQ(Seen->Response->GetResponseCode(), 200);
+	// A finished request may be sent again.
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 2; }));
+	EXPECT_TRUE(Seen->bConnectedSuccessfully);
+}
+
+TEST_F(FHttpRequestTest, InactivityTimeoutFailsASilentServer)
+{
+	const FRequestRef Silent = MakeChat("stall");
+	Silent->SetTimeout(0.5f);
+	const std::shared_ptr<FRecord> SilentSeen = Record(*Silent);
+	const FRequestRef Headers = MakeChat("stall-after-headers");
+	Headers->SetTimeout(0.5f);
+	const std::shared_ptr<FRecord> HeadersSeen = Record(*Headers);
+	ASSERT_TRUE(Silent->ProcessRequest());
+	ASSERT_TRUE(Headers->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([SilentSeen, HeadersSeen]() { return SilentSeen->Completions > 0 && HeadersSeen->Completions > 0; }));
+
+	EXPECT_FALSE(SilentSeen->bConnectedSuccessfully);
+	EXPECT_FALSE(SilentSeen->Response.IsValid());
+	EXPECT_EQ(Silent->GetStatus(), EHttpRequestStatus::Failed_ConnectionError);
+	// Headers arrived before the silence: the caller gets them, the request keeps no response.
+	EXPECT_FALSE(HeadersSeen->bConnectedSuccessfully);
+	ASSERT_TRUE(HeadersSeen->Response.IsValid());
+	EXPECT_EQ(HeadersSeen->Response->GetResponseCode(), 200);
+	EXPECT_FALSE(Headers->GetResponse().IsValid());
+	EXPECT_EQ(Headers->GetStatus(), EHttpRequestStatus::Failed);
+}
+
+TEST_F(FHttpRequestTest, TrickleLongerThanTheTimeoutSucceeds)
+{
+	const FRequestRef Request = MakeChat("trickle");
+	Request->SetHeader(TEXT("X-Talvane-Delay-Ms"), TEXT("100"));
+	Request->SetTimeout(0.5f);
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+
+	EXPECT_TRUE(Seen->bConnectedSuccessfully);
+	// Each event is held back 100 ms, so more than five of them outlast the time-out.
+	int32 Events = 0;
+	TArray<FString> Lines;
+	Seen->Response->GetContentAsString().ParseIntoArrayLines(Lines);
+	for (const FString& Line : Lines)
+	{
+		Events += Line.StartsWith(TEXT("data:")) ? 1 : 0;
+	}
+	EXPECT_GT(Events, 5);
+}
+
+TEST_F(FHttpRequestTest, DroppedConnectionFailsWithThePartialResponse)
+{
+	const FRequestRef Request = MakeChat("drop");
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+	EXPECT_FALSE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
+	EXPECT_EQ(Seen->Response->GetResponseCode(), 200);
+	EXPECT_GT(Seen->Response->GetContent().Num(), 0);
+	EXPECT_FALSE(Seen->Response->GetContentAsString().Contains(TEXT("[DONE]")));
+	EXPECT_FALSE(Request->GetResponse().IsValid());
+}
+
+TEST_F(FHttpRequestTest, HugeStreamArrivesWhole)
+{
+	const FRequestRef Request = MakeChat("huge");
+	Request->SetHeader(TEXT("X-Talvane-Size"), TEXT("12000000"));
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }, 120.0));
+	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	EXPECT_GT(Seen->Response->GetContent().Num(), 12000000);
+	EXPECT_EQ(Seen->Progress.Last().Value, Seen->Response->GetContent().Num());
+	EXPECT_TRUE(Seen->Response->GetContentAsString().EndsWith(TEXT("data: [DONE]\n\n")));
+}
+
+TEST_F(FHttpRequestTest, RedirectsAreFollowedAndOnlyTheFinalHeadersReported)
+{
+	FCannedServer Canned;
+	Canned.Answer("/from", "HTTP/1.1 302 Found\r\nLocation: /to\r\nX-Hop: 1\r\nContent-Length: 4\r\nConnection: close\r\n\r\nhop!");
+	Canned.Answer("/to", "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nSet-Cookie: b=2\r\nX-Empty:\r\nContent-Length: 7\r\nConnection: close\r\n\r\narrived");
+	const FRequestRef Request = FHttpModule::Get().CreateRequest();
+	Request->SetURL(Canned.Url("/from"));
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+
+	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	EXPECT_EQ(Seen->Response->GetResponseCode(), 200);
+	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("arrived"));
+	EXPECT_FALSE(HasHeaderNamed(*Seen, TEXT("X-Hop")));
+	EXPECT_FALSE(HasHeaderNamed(*Seen, TEXT("Location")));
+	EXPECT_FALSE(HasHeaderNamed(*Seen, TEXT("X-Empty")));
+	EXPECT_EQ(Seen->Response->GetHeader(TEXT("set-cookie")), TEXT("a=1, b=2"));
+	EXPECT_EQ(Seen->Response->GetContentLength(), 7u);
+	EXPECT_TRUE(Seen->Response->GetAllHeaders().Contains(TEXT("Set-Cookie: a=1, b=2")));
+	ASSERT_EQ(Canned.GetRequestLines().size(), 2u);
+	EXPECT_EQ(Canned.GetRequestLines()[1], "GET /to HTTP/1.1");
+}
+
+TEST_F(FHttpRequestTest, InvalidUtf8DecodesToQuestionMarks)
+{
+	FCannedServer Canned;
+	Canned.Answer("/bytes", std::string("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nConnection: close\r\n\r\nA\xff" "B"));
+	const FRequestRef Request = FHttpModule::Get().CreateRequest();
+	Request->SetURL(Canned.Url("/bytes"));
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("A?B"));
+}
+
+TEST_F(FHttpRequestTest, ProxyFromTheEnvironmentIsUsed)
+{
+	FCannedServer Proxy;
+	Proxy.Answer("http://talvane.invalid/via", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nproxy");
+	setenv("http_proxy", ToStd(Proxy.Url("")).c_str(), 1);
+	const FRequestRef Request = FHttpModule::Get().CreateRequest();
+	Request->SetURL(TEXT("http://talvane.invalid/via"));
+	const std::shared_ptr<FRecord> Seen = Record(*Request);
+	ASSERT_TRUE(Request->ProcessRequest());
+	const bool bDone = PumpUntil([Seen]() { return Seen->Completions > 0; });
+	unsetenv("http_proxy");
+	ASSERT_TRUE(bDone);
+	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("proxy"));
+}
+
+TEST_F(FHttpRequestTest, PostWithoutContentTypeLogsAnErrorUnlessUrlEncoded)
+{
+	FLogCapture Log;
+	const FRequestRef Raw = FHttpModule::Get().CreateRequest();
+	Raw->SetURL(Url("echo"));
+	Raw->SetVerb(TEXT("POST"));
+	Raw->SetContentAsString(TEXT("{\"a\":1}"));
+	const FRequestRef Form = FHttpModule::Get().CreateRequest();
+	Form->SetURL(Url("echo"));
+	Form->SetVerb(TEXT("POST"));
+	Form->SetContentAsString(TEXT("a=1&b=two%20words"));
+	const std::shared_ptr<FRecord> RawSeen = Record(*Raw);
+	const std::shared_ptr<FRecord> FormSeen = Record(*Form);
+	ASSERT_TRUE(Form->ProcessRequest());
+	EXPECT_EQ(Log.Count(ELogVerbosity::Error, TEXT("Content-Type")), 0);
+	ASSERT_TRUE(Raw->ProcessRequest());
+	EXPECT_EQ(Log.Count(ELogVerbosity::Error, TEXT("Content-Type")), 1);
+	ASSERT_TRUE(PumpUntil([RawSeen, FormSeen]() { return RawSeen->Completions > 0 && FormSeen->Completions > 0; }));
+	EXPECT_TRUE(RawSeen->bConnectedSuccessfully);
+}
