@@ -17,7 +17,8 @@
  * - an event whose data, without surrounding white space, is "[DONE]" or nothing is not handed out;
  * - text is decoded from UTF-8 only for complete lines, so a character split between slices is
  *   never broken.
- * Every byte is examined once, whatever the slicing.
+ * Bytes kept between slices are never scanned again, so the cost is linear in the bytes fed,
+ * however they are sliced.
  */
 struct TALVANE_API FTalvaneSSEDecoder
 {

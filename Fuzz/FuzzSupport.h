@@ -1,0 +1,30 @@
+#pragma once
+
+// Helpers shared by the fuzz targets.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "CoreMinimal.h"
+
+namespace TalvaneFuzz
+{
+	/** The input as text, decoded from UTF-8 as the HTTP module decodes a body (invalid sequences become '?'). */
+	FString TextOf(const uint8_t* Data, size_t Size);
+
+	/** Stops the console echo of the log, so a target's speed is its own; call once at start. */
+	void SilenceConsole();
+
+	/** Reports a broken property of the code under test and stops, so libFuzzer keeps the input. */
+	[[noreturn]] void Fail(const char* What);
+
+	/** Counts the lines written to the log while it lives. */
+	class FLogLineCounter : public FOutputDevice
+	{
+	public:
+		FLogLineCounter();
+		virtual ~FLogLineCounter() override;
+		virtual void Serialize(const TCHAR* V, ELogVerbosity::Type Verbosity, const FName& Category) override;
+		int32 Lines = 0;
+	};
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "CoreMinimal.h"
+
+namespace TalvaneJson
+{
+	/**
+	 * Writes one readable line about a failed request to TalvaneLog at Log verbosity (only when the
+	 * category admits Log): "[code=<Code>]", the explanation of that HTTP status (400, 401, 402, 422,
+	 * 429, 500 and 503 have their own; every other code is an unknown error), then "[<Message>]".
+	 */
+	TALVANE_API void ErrorPrintToLog(int32 Code, const FString& Message);
+}
