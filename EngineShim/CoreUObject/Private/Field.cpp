@@ -1,0 +1,136 @@
+#include "UObject/Field.h"
+
+#include "Templates/Casts.h"
+#include "UObject/Class.h"
+#include "UObject/UnrealType.h"
+
+FFieldClass::FFieldClass(const TCHAR* InCPPName, FFieldClass* InSuperClass)
+	: Name(InCPPName + 1)
+	, SuperClass(InSuperClass)
+{
+}
+
+bool FFieldClass::IsChildOf(const FFieldClass* InClass) const
+{
+	for (const FFieldClass* Current = this; Current; Current = Current->SuperClass)
+	{
+		if (Current == InClass)
+		{
+			return true;
+		}
+	}
+	return false;
+}
+
+FFieldClass* FField::StaticClass()
+{
+	static FFieldClass* Class = new FFieldClass(TEXT("FField"), nullptr);
+	return Class;
+}
+
+FField::FField(FFieldVariant InOwner, const FName& InName, const EObjectFlags InObjectFlags)
+	: Owner(InOwner)
+	, NamePrivate(InName)
+	, FlagsPrivate(InObjectFlags)
+{
+}
+
+FField::~FField() = default;
+
+UStruct* FField::GetOwnerStruct() const
+{
+	FFieldVariant Current = Owner;
+	while (Current.ToField())
+	{
+		Current = Current.ToField()->Owner;
+	}
+	return Cast<UStruct>(Current.ToUObject());
+}
+
+UClass* FField::GetOwnerClass() const
+{
+	const UStruct* OwnerStruct = GetOwnerStruct();
+	return OwnerStruct ? OwnerStruct->GetOwnerClass() : nullptr;
+}
+
+const FString* FField::FindMetaData(const FName& Key) const
+{
+	for (const TPair<FName, FString>& Pair : MetaDataMap)
+	{
+		if (Pair.Key == Key)
+		{
+			return &Pair.Value;
+		}
+	}
+	return nullptr;
+}
+
+const FString& FField::GetMetaData(const TCHAR* Key) const
+{
+	return GetMetaData(FName(Key));
+}
+
+const FString& FField::GetMetaData(const FName& Key) const
+{
+	static const FString Empty;
+	const FString* Found = FindMetaData(Key);
+	return Found ? *Found : Empty;
+}
+
+bool FField::HasMetaData(const TCHAR* Key) const
+{
+	return FindMetaData(FName(Key)) != nullptr;
+}
+
+bool FField::HasMetaData(const FName& Key) const
+{
+	return FindMetaData(Key) != nullptr;
+}
+
+void FField::SetMetaData(const TCHAR* Key, const TCHAR* InValue)
+{
+	SetMetaData(FName(Key), FString(InValue));
+}
+
+void FField::SetMetaData(const FName& Key, FString&& InValue)
+{
+	for (TPair<FName, FString>& Pair : MetaDataMap)
+	{
+		if (Pair.Key == Key)
+		{
+			Pair.Value = MoveTemp(InValue);
+			return;
+		}
+	}
+	MetaDataMap.Emplace(Key, MoveTemp(InValue));
+}
+
+FProperty::FProperty(FFieldVariant InOwner, const FName& InName, const EObjectFlags InObjectFlags, const int32 InOffset,
+	const EPropertyFlags InFlags, const int32 InElementSize)
+	: FField(InOwner, InName, InObjectFlags)
+	, ElementSize(InElementSize)
+	, PropertyFlags(InFlags)
+	, Offset_Internal(InOffset)
+{
+}
+
+IMPLEMENT_FIELD(FProperty)
+IMPLEMENT_FIELD(FNumericProperty)
+
+#define IMPLEMENT_SIMPLE_PROPERTY(TClass, CPPType) \
+	IMPLEMENT_FIELD(TClass) \
+	FString TClass::GetCPPType(FString*, uint32) const \
+	{ \
+		return TEXT(CPPType); \
+	}
+
+IMPLEMENT_SIMPLE_PROPERTY(FByteProperty, "uint8")
+IMPLEMENT_SIMPLE_PROPERTY(FIntProperty, "int32")
+IMPLEMENT_SIMPLE_PROPERTY(FInt64Property, "int64")
+IMPLEMENT_SIMPLE_PROPERTY(FUInt32Property, "uint32")
+IMPLEMENT_SIMPLE_PROPERTY(FFloatProperty, "float")
+IMPLEMENT_SIMPLE_PROPERTY(FDoubleProperty, "double")
+IMPLEMENT_SIMPLE_PROPERTY(FBoolProperty, "bool")
+IMPLEMENT_SIMPLE_PROPERTY(FStrProperty, "FString")
+IMPLEMENT_SIMPLE_PROPERTY(FNameProperty, "FName")
+IMPLEMENT_SIMPLE_PROPERTY(FTextProperty, "FText")

@@ -1,0 +1,88 @@
+#pragma once
+
+// The base class of every engine object.
+//
+// Lifetime, as in the engine: NewObject creates an object and registers it in the global object
+// array. An object lives until it is marked as garbage (MarkAsGarbage) and a garbage collection
+// runs (CollectGarbage), which destroys every marked object and every object inside one. From the
+// moment it is marked, IsValid() is false for it and weak pointers and dynamic delegate bindings
+// no longer reach it. Reflection objects (classes, structs, enums, functions, packages) live for
+// the whole process.
+
+#include "CoreMinimal.h"
+#include "UObject/ObjectMacros.h"
+#include "UObject/Script.h"
+
+class UClass;
+class UFunction;
+class UPackage;
+
+class COREUOBJECT_API UObject
+{
+	DECLARE_CLASS(UObject, UObject, CLASS_Abstract | CLASS_Native | CLASS_Intrinsic, CASTCLASS_None, TEXT("/Script/CoreUObject"), NO_API)
+
+public:
+	UObject();
+	virtual ~UObject();
+
+	UObject(const UObject&) = delete;
+	UObject(UObject&&) = delete;
+
+	/** The class this object is an instance of. */
+	UClass* GetClass() const { return ClassPrivate; }
+	/** The object this one lives in; null only for packages. */
+	UObject* GetOuter() const { return OuterPrivate; }
+	FName GetFName() const { return NamePrivate; }
+	FString GetName() const { return NamePrivate.ToString(); }
+	/** "/Script/Package.Object", with ':' before a subobject of an object that lives in a package. */
+	FString GetPathName(const UObject* StopOuter = nullptr) const;
+	/** The package at the end of the outer chain (the object itself when it is a package). */
+	UPackage* GetPackage() const;
+	UPackage* GetOutermost() const { return GetPackage(); }
+	/** The object's index in the global object array. */
+	uint32 GetUniqueID() const { return static_cast<uint32>(InternalIndex); }
+
+	EObjectFlags GetFlags() const { return ObjectFlags; }
+	bool HasAnyFlags(const EObjectFlags FlagsToCheck) const { return (ObjectFlags & FlagsToCheck) != 0; }
+	void SetFlags(const EObjectFlags NewFlags) { ObjectFlags |= NewFlags; }
+	void ClearFlags(const EObjectFlags FlagsToClear) { ObjectFlags &= ~FlagsToClear; }
+
+	/** True when this object's class is SomeBase or derives from it. */
+	bool IsA(const UClass* SomeBase) const;
+	template <typename OtherClassType>
+	bool IsA() const
+	{
+		return IsA(OtherClassType::StaticClass());
+	}
+
+	/** Marks the object for destruction by the next CollectGarbage; it stops being valid at once. */
+	void MarkAsGarbage();
+	/** Takes back MarkAsGarbage before a collection has run. */
+	void ClearGarbage();
+
+	/** Runs BeginDestroy once; false when it already ran. */
+	bool ConditionalBeginDestroy();
+	/** Called once before the object is deleted, while everything it refers to still exists. */
+	virtual void BeginDestroy();
+
+	/** The function of this object's class with that name, or null. */
+	UFunction* FindFunction(FName InName) const;
+	UFunction* FindFunctionChecked(FName InName) const;
+	/** Calls a reflected function with its parameter block (laid out as its parameter properties say). */
+	virtual void ProcessEvent(UFunction* Function, void* Parms);
+
+private:
+	friend struct FUObjectInternals;
+
+	UClass* ClassPrivate = nullptr;
+	FName NamePrivate;
+	UObject* OuterPrivate = nullptr;
+	EObjectFlags ObjectFlags = RF_NoFlags;
+	int32 InternalIndex = INDEX_NONE;
+};
+
+/** True for a live object that is not marked as garbage. */
+COREUOBJECT_API bool IsValid(const UObject* Test);
+
+// Dynamic delegates need UObject complete; they are available wherever UObject is.
+#include "UObject/DynamicDelegates.h"
