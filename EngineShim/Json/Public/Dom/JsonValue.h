@@ -41,16 +41,14 @@ public:
 
 	EJson Type;
 
+	virtual ~FJsonValue() = default;
+
 protected:
 	static const TArray<TSharedPtr<FJsonValue>> EMPTY_ARRAY;
 	static const TSharedPtr<FJsonObject> EMPTY_OBJECT;
 
 	FJsonValue() : Type(EJson::None) {}
 
-public:
-	virtual ~FJsonValue() = default;
-
-protected:
 	/** The kind's name in error lines ("String", "Number", ...). */
 	virtual FString GetType() const = 0;
 
