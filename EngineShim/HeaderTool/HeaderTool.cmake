@@ -42,7 +42,7 @@ function(talvane_reflect TARGET)
 	file(GLOB ToolSources "${TALVANE_HEADER_TOOL_DIR}/*.py")
 	add_custom_command(
 		OUTPUT ${Outputs}
-		COMMAND "${TALVANE_HEADER_TOOL_PYTHON}" "${TALVANE_HEADER_TOOL_DIR}/HeaderTool.py"
+		COMMAND "${TALVANE_HEADER_TOOL_PYTHON}" -B "${TALVANE_HEADER_TOOL_DIR}/HeaderTool.py"
 			--package "${ARG_PACKAGE}" --api "${ARG_API}" --output-dir "${GeneratedDir}" --root "${CMAKE_SOURCE_DIR}"
 			${ARG_HEADERS}
 		DEPENDS ${ARG_HEADERS} ${ToolSources}

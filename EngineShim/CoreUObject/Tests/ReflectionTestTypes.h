@@ -149,7 +149,7 @@ class UTestRefusingSubsystem : public UGameInstanceSubsystem
 	GENERATED_BODY()
 
 public:
-	bool ShouldCreateSubsystem(UObject* Outer) const override { return false; }
+	bool ShouldCreateSubsystem(UObject*) const override { return false; }
 };
 
 /** Never created by a game instance: it is abstract. */
