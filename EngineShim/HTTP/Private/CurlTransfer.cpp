@@ -139,9 +139,11 @@ void FCurlTransfer::End(const ECurlTransferEnd InEnd, std::string&& InError)
 	}
 	curl_slist_free_all(HeaderList);
 	HeaderList = nullptr;
-	if (InError.empty() && ErrorBuffer[0] != '\0')
+	// libcurl's own detail ("Failed to connect to ... port ...") follows the summary.
+	if (ErrorBuffer[0] != '\0' && InEnd == ECurlTransferEnd::Failed)
 	{
-		InError = ErrorBuffer;
+		InError += InError.empty() ? "" : ": ";
+		InError += ErrorBuffer;
 	}
 	const std::lock_guard<std::mutex> Lock(Mutex);
 	if (Pending.End == ECurlTransferEnd::None)
@@ -205,7 +207,8 @@ void FCurlTransfer::HandleHeaderLine(std::string Line)
 		// The engine does not report headers with an empty value.
 		return;
 	}
-	std::pair<std::string, std::string> Header(Line.substr(0, Colon), Line.substr(ValueStart));
+	const std::string::size_type ValueEnd = Line.find_last_not_of(" \t");
+	std::pair<std::string, std::string> Header(Line.substr(0, Colon), Line.substr(ValueStart, ValueEnd + 1 - ValueStart));
 	if (bFinalBlockPublished)
 	{
 		// Trailer lines after a chunked body belong to the final answer too.

@@ -38,7 +38,7 @@ namespace
 	}
 }
 
-const TCHAR* LexToString(const EHttpFlushReason FlushReason)
+const TCHAR* LexToString(const EHttpFlushReason& FlushReason)
 {
 	switch (FlushReason)
 	{

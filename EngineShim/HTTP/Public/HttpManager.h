@@ -25,7 +25,7 @@ enum class EHttpFlushReason : uint8
 	Count
 };
 
-HTTP_API const TCHAR* LexToString(const EHttpFlushReason FlushReason);
+HTTP_API const TCHAR* LexToString(const EHttpFlushReason& FlushReason);
 
 /**
  * Keeps the requests in flight and delivers their delegates on the game thread: a program

@@ -231,6 +231,23 @@ TEST_F(FHttpThreadTest, ModuleShutdownWithRequestsInFlightCallsNobody)
 	EXPECT_TRUE(AfterSeen->bConnectedSuccessfully);
 }
 
+TEST_F(FHttpThreadTest, ProcessExitWithoutShutdownIsClean)
+{
+	// A program may exit with requests in flight and the module never unloaded; the exit must
+	// stop the HTTP thread without a crash, a hang or (under the sanitizers) a report.
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	EXPECT_EXIT(
+		{
+			const FRequestRef Stalled = MakeChat("stall");
+			Stalled->ProcessRequest();
+			const FRequestRef Streaming = MakeChat("trickle");
+			Streaming->ProcessRequest();
+			PumpUntil([Streaming]() { return Streaming->GetResponse().IsValid(); });
+			std::exit(0);
+		},
+		::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(FHttpThreadTest, ModuleManagerLoadsTheSameModule)
 {
 	IModuleInterface* Loaded = FModuleManager::Get().LoadModule(TEXT("HTTP"));
