@@ -75,6 +75,9 @@ void FTalvaneTransportSpec::DefineJsonPath()
 			TestEqual("RequestID", EchoHeader(Echo, TEXT("RequestID")), RequestID.ToString(EGuidFormats::Digits));
 			TestEqual("caller pair", EchoHeader(Echo, TEXT("X-Caller")), FString(TEXT("one")));
 			TestEqual("pair without a value", EchoHeader(Echo, TEXT("X-Empty-Value")), FString(TEXT("<absent>")));
+			const TArray<FString> Set = Probe->LastRequest.IsValid() ? Probe->LastRequest->GetAllHeaders() : TArray<FString>();
+			TestFalse("pair without a value set", Set.Contains(TEXT("X-Empty-Value: ")));
+			TestFalse("pair without a name set", Set.ContainsByPredicate([](const FString& Line) { return Line.StartsWith(TEXT(": ")); }));
 			TestEqual("response headers reach the header callback", Probe->Headers.FindRef(TEXT("Content-Type")), FString(TEXT("application/json")));
 		});
 
@@ -208,7 +211,10 @@ void FTalvaneTransportSpec::DefineRawPath()
 			TestEqual("Content-Type", EchoHeader(Echo, TEXT("Content-Type")), FString(TEXT("application/octet-stream")));
 			TestEqual("RequestID", EchoHeader(Echo, TEXT("RequestID")), RequestID.ToString(EGuidFormats::Digits));
 			TestEqual("caller pair", EchoHeader(Echo, TEXT("X-Kept")), FString(TEXT("k")));
-			TestEqual("pair without a value", EchoHeader(Echo, TEXT("X-Empty-Value")), FString());
+			// libcurl leaves out a header line without a value, as it does in the engine, so the pair is
+			// checked on the request object, where the transport put it.
+			const TArray<FString> Set = Probe->LastRequest.IsValid() ? Probe->LastRequest->GetAllHeaders() : TArray<FString>();
+			TestTrue("pair without a value set", Set.Contains(TEXT("X-Empty-Value: ")));
 			TestEqual("Authorization", EchoHeader(Echo, TEXT("Authorization")), FString(TEXT("<absent>")));
 			TestEqual("Access-Protocol", EchoHeader(Echo, TEXT("Access-Protocol")), FString(TEXT("<absent>")));
 		});
