@@ -1,0 +1,47 @@
+#include "TalvaneSettings.h"
+
+#include "Misc/ConfigCacheIni.h"
+#include "TalvaneLog.h"
+
+namespace
+{
+	const TCHAR* const SettingsSection = TEXT("Talvane");
+	const TCHAR* const DefaultCloudBaseURL = TEXT("https://api.nimbrel.com/");
+	const double DefaultRequestTimeoutSeconds = 60.0;
+}
+
+FString TalvaneSettings::GetCloudBaseURL()
+{
+	FString BaseURL;
+	if (GConfig)
+	{
+		GConfig->GetString(SettingsSection, TEXT("CloudBaseURL"), BaseURL, GEngineIni);
+	}
+	BaseURL.TrimStartAndEndInline();
+	// An empty entry is treated as no entry: a blank base would make every cloud URL relative.
+	if (BaseURL.IsEmpty())
+	{
+		return DefaultCloudBaseURL;
+	}
+	if (!BaseURL.EndsWith(TEXT("/")))
+	{
+		BaseURL.AppendChar(TEXT('/'));
+	}
+	return BaseURL;
+}
+
+double TalvaneSettings::GetRequestTimeoutSeconds()
+{
+	double Seconds = DefaultRequestTimeoutSeconds;
+	if (GConfig)
+	{
+		GConfig->GetDouble(SettingsSection, TEXT("RequestTimeoutSeconds"), Seconds, GEngineIni);
+	}
+	// Written so that a value that is not a number falls back as well.
+	if (!(Seconds > 0.0))
+	{
+		UE_LOG(TalvaneLog, Warning, TEXT("[Talvane] RequestTimeoutSeconds must be positive; using %g seconds."), DefaultRequestTimeoutSeconds);
+		return DefaultRequestTimeoutSeconds;
+	}
+	return Seconds;
+}
