@@ -43,16 +43,20 @@ FModuleManager& FModuleManager::Get()
 
 void* FModuleManager::OpenModuleLibrary(const FName InModuleName) const
 {
-	const std::string FileName = std::string("lib") + FTCHARToUTF8(*InModuleName.ToString()).Get() + ".so";
-	if (void* Handle = dlopen(FileName.c_str(), RTLD_NOW | RTLD_LOCAL))
+	// Plugin modules build as lib<Name>.so; the stand-in's engine modules as libUE_<Name>.so.
+	const std::string Name = FTCHARToUTF8(*InModuleName.ToString()).Get();
+	for (const std::string& FileName : {"lib" + Name + ".so", "libUE_" + Name + ".so"})
 	{
-		return Handle;
-	}
-	for (const std::string& Directory : ModuleSearchDirectories())
-	{
-		if (void* Handle = dlopen((Directory + "/" + FileName).c_str(), RTLD_NOW | RTLD_LOCAL))
+		if (void* Handle = dlopen(FileName.c_str(), RTLD_NOW | RTLD_LOCAL))
 		{
 			return Handle;
+		}
+		for (const std::string& Directory : ModuleSearchDirectories())
+		{
+			if (void* Handle = dlopen((Directory + "/" + FileName).c_str(), RTLD_NOW | RTLD_LOCAL))
+			{
+				return Handle;
+			}
 		}
 	}
 	return nullptr;

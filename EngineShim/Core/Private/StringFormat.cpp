@@ -155,7 +155,7 @@ namespace
 	{
 		const bool bIntegerArg = Arg.Kind == FFormatArg::EKind::Signed || Arg.Kind == FFormatArg::EKind::Unsigned;
 		const int64 AsSigned = Arg.Kind == FFormatArg::EKind::Unsigned ? static_cast<int64>(Arg.Unsigned)
-			: Arg.Kind == FFormatArg::EKind::Double ? static_cast<int64>(Arg.Double) : Arg.Signed;
+			: Arg.Kind == FFormatArg::EKind::Double ? (Arg.Double > -9.2e18 && Arg.Double < 9.2e18 ? static_cast<int64>(Arg.Double) : 0) : Arg.Signed;
 		// Without a 64-bit length modifier an unsigned conversion sees 32 bits, as with C's int promotion.
 		const uint64 AsUnsigned = Spec.bWide64 || Arg.Kind == FFormatArg::EKind::Unsigned
 			? static_cast<uint64>(AsSigned) : static_cast<uint64>(static_cast<uint32>(AsSigned));

@@ -52,24 +52,13 @@ public:
 	int32 Num() const { return static_cast<int32>(Pairs.size()); }
 	bool IsEmpty() const { return Pairs.empty(); }
 
-	/** Adds or replaces; returns the stored value. */
-	ValueType& Add(const KeyType& InKey, const ValueType& InValue) { return Emplace(KeyType(InKey), ValueType(InValue)); }
-	ValueType& Add(const KeyType& InKey, ValueType&& InValue) { return Emplace(KeyType(InKey), MoveTemp(InValue)); }
-	ValueType& Add(KeyType&& InKey, ValueType&& InValue) { return Emplace(MoveTemp(InKey), MoveTemp(InValue)); }
-	ValueType& Add(KeyType&& InKey, const ValueType& InValue) { return Emplace(MoveTemp(InKey), ValueType(InValue)); }
-	ValueType& Add(const KeyType& InKey) { return Emplace(KeyType(InKey), ValueType()); }
-	ValueType& Emplace(KeyType&& InKey, ValueType&& InValue)
-	{
-		if (ValueType* Existing = Find(InKey))
-		{
-			*Existing = MoveTemp(InValue);
-			return *Existing;
-		}
-		const int32 NewIndex = static_cast<int32>(Pairs.size());
-		Pairs.emplace_back(MoveTemp(InKey), MoveTemp(InValue));
-		Index.emplace(FKeyRef{&Pairs, NewIndex}, NewIndex);
-		return Pairs.back().Value;
-	}
+	/** Adds, or replaces the pair (key included, as the engine does); returns the stored value. */
+	ValueType& Add(const KeyType& InKey, const ValueType& InValue) { return PairAt(Store(KeyType(InKey), ValueType(InValue))).Value; }
+	ValueType& Add(const KeyType& InKey, ValueType&& InValue) { return PairAt(Store(KeyType(InKey), MoveTemp(InValue))).Value; }
+	ValueType& Add(KeyType&& InKey, ValueType&& InValue) { return PairAt(Store(MoveTemp(InKey), MoveTemp(InValue))).Value; }
+	ValueType& Add(KeyType&& InKey, const ValueType& InValue) { return PairAt(Store(MoveTemp(InKey), ValueType(InValue))).Value; }
+	ValueType& Add(const KeyType& InKey) { return PairAt(Store(KeyType(InKey), ValueType())).Value; }
+	ValueType& Emplace(KeyType&& InKey, ValueType&& InValue) { return PairAt(Store(MoveTemp(InKey), MoveTemp(InValue))).Value; }
 
 	ValueType* Find(const KeyType& InKey)
 	{
@@ -191,6 +180,26 @@ private:
 	{
 		bool operator()(const FKeyRef& A, const FKeyRef& B) const { return A.Get() == B.Get(); }
 	};
+
+	ElementType& PairAt(const int32 Position) { return Pairs[static_cast<SIZE_T>(Position)]; }
+
+	/** Stores the pair and returns its position; an equal key is replaced with the new one. */
+	int32 Store(KeyType&& InKey, ValueType&& InValue)
+	{
+		const int32 Existing = IndexOf(InKey);
+		if (Existing != INDEX_NONE)
+		{
+			// The index refers to the stored key, which stays equal (ignoring case) after the swap.
+			ElementType& Pair = PairAt(Existing);
+			Pair.Key = MoveTemp(InKey);
+			Pair.Value = MoveTemp(InValue);
+			return Existing;
+		}
+		const int32 NewIndex = static_cast<int32>(Pairs.size());
+		Pairs.emplace_back(MoveTemp(InKey), MoveTemp(InValue));
+		Index.emplace(FKeyRef{&Pairs, NewIndex}, NewIndex);
+		return NewIndex;
+	}
 
 	int32 IndexOf(const KeyType& InKey) const
 	{

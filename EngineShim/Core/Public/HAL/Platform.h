@@ -8,11 +8,11 @@
 typedef uint8_t uint8;
 typedef uint16_t uint16;
 typedef uint32_t uint32;
-typedef uint64_t uint64;
+typedef unsigned long long uint64;
 typedef int8_t int8;
 typedef int16_t int16;
 typedef int32_t int32;
-typedef int64_t int64;
+typedef signed long long int64;
 typedef char ANSICHAR;
 typedef char16_t TCHAR;
 typedef char16_t UTF16CHAR;
