@@ -31,7 +31,7 @@ namespace
 			for (int32 Index = 0; Index < EventCount; ++Index)
 			{
 				std::string Payload = "{\"id\":\"chatcmpl-5f2a9c\",\"object\":\"chat.completion.chunk\",\"created\":1733616000,"
-					"\"model\":\"nimbrel-chat\",\"system_fingerprint\":\"fp_3a5770e1\",\"choices\":[{\"index\":0,\"delta\":{\"content\":\"";
+					"\"model\":\"nimbrel-chat\",\"choices\":[{\"index\":0,\"delta\":{\"content\":\"";
 				Payload += Words[Index % 10];
 				Payload += Words[(Index * 7 + 3) % 10];
 				Payload += "\"},\"logprobs\":null,\"finish_reason\":null}]}";
