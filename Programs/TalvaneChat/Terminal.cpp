@@ -42,6 +42,11 @@ void ChatTerminal::Write(const std::string& Text)
 	std::fflush(stdout);
 }
 
+void ChatTerminal::Write(const char* Text)
+{
+	Write(std::string(Text));
+}
+
 void ChatTerminal::WriteError(const std::string& Text)
 {
 	std::fputs(Text.c_str(), stderr);

@@ -19,6 +19,7 @@ namespace ChatTerminal
 
 	void Write(const FString& Text);
 	void Write(const std::string& Text);
+	void Write(const char* Text);
 	void WriteError(const std::string& Text);
 
 	/** Escape sequences, or nothing when colour is off. */

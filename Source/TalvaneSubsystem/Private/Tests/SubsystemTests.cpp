@@ -4,6 +4,8 @@
 #include "TalvaneHttpTestSupport.h"
 #include "TalvaneSubsystem.h"
 #include "UObject/Class.h"
+#include "UObject/UObjectGlobals.h"
+#include "UObject/UnrealType.h"
 
 #if WITH_DEV_AUTOMATION_TESTS
 
@@ -203,16 +205,16 @@ void FTalvaneSubsystemSpec::Define()
 			TestTrue(TEXT("pure"), (IsCombined->FunctionFlags & FUNC_BlueprintPure) != 0);
 			TestTrue(TEXT("const"), (IsCombined->FunctionFlags & FUNC_Const) != 0);
 			TestEqual(TEXT("default"), Statements->GetMetaData(TEXT("CPP_Default_bIncludeLastSentence")), FString(TEXT("false")));
-			for (TFieldIterator<FProperty> It(Statements); It; ++It)
+			for (TFieldIterator<FProperty> Param(Statements); Param; ++Param)
 			{
-				if (It->GetName() == TEXT("InStatementCache"))
+				if (Param->GetName() == TEXT("InStatementCache"))
 				{
-					TestTrue(TEXT("cache by reference, as an input"), It->HasAnyPropertyFlags(CPF_ReferenceParm));
+					TestTrue(TEXT("cache by reference, as an input"), Param->HasAnyPropertyFlags(CPF_ReferenceParm));
 				}
-				if (It->GetName() == TEXT("OutDifferentStatement"))
+				if (Param->GetName() == TEXT("OutDifferentStatement"))
 				{
-					TestTrue(TEXT("an output"), It->HasAnyPropertyFlags(CPF_OutParm));
-					TestFalse(TEXT("not a reference input"), It->HasAnyPropertyFlags(CPF_ReferenceParm));
+					TestTrue(TEXT("an output"), Param->HasAnyPropertyFlags(CPF_OutParm));
+					TestFalse(TEXT("not a reference input"), Param->HasAnyPropertyFlags(CPF_ReferenceParm));
 				}
 			}
 		});
