@@ -22,11 +22,12 @@ namespace
 	protected:
 		void TearDown() override
 		{
-			for (UObject* Object : Created)
+			// Weak pointers: a test may have destroyed some of its objects already.
+			for (const FWeakObjectPtr& Object : Created)
 			{
-				if (IsValid(Object))
+				if (UObject* Live = Object.Get(true))
 				{
-					Object->MarkAsGarbage();
+					Live->MarkAsGarbage();
 				}
 			}
 			CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
@@ -35,11 +36,11 @@ namespace
 		UTestListener* MakeListener(UObject* Outer = GetTransientPackage())
 		{
 			UTestListener* Listener = NewObject<UTestListener>(Outer);
-			Created.Add(Listener);
+			Created.Add(FWeakObjectPtr(Listener));
 			return Listener;
 		}
 
-		TArray<UObject*> Created;
+		TArray<FWeakObjectPtr> Created;
 	};
 }
 
@@ -57,7 +58,7 @@ TEST_F(ObjectLifetime, NewObjectGivesAnInstanceOfTheClassInsideItsOuter)
 	EXPECT_TRUE(First->GetName().StartsWith(TEXT("TestListener_")));
 	EXPECT_TRUE(Second->GetPathName() == First->GetPathName() + TEXT(":") + Second->GetName());
 	UTestListener* Named = NewObject<UTestListener>(First, FName(TEXT("Named")));
-	Created.Add(Named);
+	Created.Add(FWeakObjectPtr(Named));
 	EXPECT_EQ(FindObject<UTestListener>(First, TEXT("Named")), Named);
 	EXPECT_EQ(FindObject<UTestSubsystem>(First, TEXT("Named")), nullptr);
 }
