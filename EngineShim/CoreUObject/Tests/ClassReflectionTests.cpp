@@ -140,12 +140,15 @@ TEST(ReflectionPackage, PackageListsEveryDeclaredTypeAndNothingElse)
 	UPackage* Package = FindPackage(nullptr, TEXT("/Script/ReflectionTests"));
 	ASSERT_NE(Package, nullptr);
 	EXPECT_EQ(StaticEnum<ETestColour>()->GetPackage(), Package);
+	// Class default objects live in the package too, as in the engine; the listing leaves them out.
+	const UObject* Default = UTestSubsystem::StaticClass()->GetDefaultObject();
+	EXPECT_EQ(Default->GetPackage(), Package);
 	std::map<std::string, std::vector<std::string>> ByKind;
 	ForEachObjectWithPackage(Package, [&ByKind](UObject* Object)
 	{
 		ByKind[Narrow(Object->GetClass()->GetName())].push_back(Narrow(Object->GetName()));
 		return true;
-	}, false);
+	}, false, RF_ClassDefaultObject);
 	const std::map<std::string, std::vector<std::string>> Expected = {
 		{"Enum", {"ETestColour", "ETestPlain"}},
 		{"ScriptStruct", {"TestBase", "TestInner", "TestRecord"}},
