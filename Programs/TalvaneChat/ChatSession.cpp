@@ -6,6 +6,7 @@
 #include "ChatListener.h"
 #include "ChatLogCapture.h"
 #include "Engine/GameInstance.h"
+#include "UObject/UObjectGlobals.h"
 #include "HttpManager.h"
 #include "HttpModule.h"
 #include "Misc/ConfigCacheIni.h"

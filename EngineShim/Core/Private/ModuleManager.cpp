@@ -81,12 +81,14 @@ IModuleInterface* FModuleManager::LoadModule(const FName InModuleName)
 		}
 		return nullptr;
 	}
+	IModuleInterface* Module = Initialize();
 	FModuleInfo& Info = Modules.emplace_back();
 	Info.Name = InModuleName;
-	Info.Module.reset(Initialize());
+	Info.Module.reset(Module);
 	Info.Handle = Handle;
-	Info.Module->StartupModule();
-	return Info.Module.get();
+	// Startup may load other modules, which grows the list: no reference into it is kept across the call.
+	Module->StartupModule();
+	return Module;
 }
 
 IModuleInterface& FModuleManager::LoadModuleChecked(const FName InModuleName)
@@ -102,7 +104,7 @@ void FModuleManager::AddModule(const FName InModuleName, IModuleInterface* InMod
 	FModuleInfo& Info = Modules.emplace_back();
 	Info.Name = InModuleName;
 	Info.Module.reset(InModule);
-	Info.Module->StartupModule();
+	InModule->StartupModule();
 }
 
 IModuleInterface* FModuleManager::GetModule(const FName InModuleName) const

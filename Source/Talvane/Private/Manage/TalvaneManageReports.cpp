@@ -213,8 +213,12 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 	{
 		return;
 	}
+	if (!State->Meta.IsSet())
+	{
+		State->Meta = MakeMeta(*Request);
+	}
 	const FString& ReportedText = bStreamCombinedReply ? State->Text : NewText;
 	const FString& ReportedReasoning = bStreamCombinedReply ? State->ReasoningText : NewReasoning;
-	ProgressDelegate.ExecuteIfBound(GetReportedProtocol(*Request), ReportedText, ReportedReasoning, MakeMeta(*Request),
+	ProgressDelegate.ExecuteIfBound(GetReportedProtocol(*Request), ReportedText, ReportedReasoning, State->Meta.GetValue(),
 		static_cast<int32>(BytesSent), static_cast<int32>(BytesReceived));
 }

@@ -79,8 +79,9 @@ void FTalvaneRequestState::DecodeEvent(const FString& Event, FString& OutNewText
 bool TalvaneManageBody::IsErrorDocument(const FString& InBody, const bool bLocalRefusal)
 {
 	// Answers far outnumber errors: only a body that names the keys is worth parsing again.
-	const bool bMayHoldError = InBody.Contains(TEXT("\"error\""));
-	const bool bMayBeRefusal = bLocalRefusal && InBody.Contains(TEXT("\"code\""));
+	// Servers write these keys in lower case; a case-sensitive scan keeps this cheap on every event.
+	const bool bMayHoldError = InBody.Contains(TEXT("\"error\""), ESearchCase::CaseSensitive);
+	const bool bMayBeRefusal = bLocalRefusal && InBody.Contains(TEXT("\"code\""), ESearchCase::CaseSensitive);
 	if (!bMayHoldError && !bMayBeRefusal)
 	{
 		return false;

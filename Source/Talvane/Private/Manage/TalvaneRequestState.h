@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CoreMinimal.h"
+#include "Misc/Optional.h"
 #include "TalvaneSSEDecoder.h"
 #include "TalvaneType.h"
 
@@ -9,7 +10,7 @@
  * streamed text decoded so far. Progress feeds it only the bytes that arrived since the previous
  * report, so the work per report follows the new bytes, not the body so far.
  */
-struct FTalvaneRequestState
+struct TALVANE_API FTalvaneRequestState
 {
 	FTalvaneRequestState(ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages, TWeakPtr<uint8> InLifetime);
 
@@ -27,6 +28,8 @@ struct FTalvaneRequestState
 	FString ReasoningText;
 	/** An event carried an error instead of an answer. */
 	bool bErrorEvent = false;
+	/** The request's headers as reports carry them; made on the first progress report, since they never change. */
+	TOptional<FNimbrelContextInfo> Meta;
 
 private:
 	void DecodeEvents(const TArray<FString>& Events, FString& OutNewText, FString& OutNewReasoning);
@@ -45,8 +48,8 @@ namespace TalvaneManageBody
 	 * not null, or, when bLocalRefusal, the local chat server's refusal (a non-zero "code", a "message"
 	 * and no "choices").
 	 */
-	bool IsErrorDocument(const FString& InBody, bool bLocalRefusal);
+	TALVANE_API bool IsErrorDocument(const FString& InBody, bool bLocalRefusal);
 
 	/** Appends Piece to Text, dropping line breaks that would lead the text; returns what was appended. */
-	FString AppendWithoutLeadingBreaks(FString& Text, const FString& Piece);
+	TALVANE_API FString AppendWithoutLeadingBreaks(FString& Text, const FString& Piece);
 }
