@@ -85,10 +85,17 @@ namespace
 UObject* StaticConstructObject_Internal(const UClass* Class, UObject* InOuter, FName Name, const EObjectFlags SetFlags)
 {
 	check(Class != nullptr && Class->ClassConstructor != nullptr);
-	// The engine stops here too: making an instance of an abstract class is a programming error.
-	checkf(!Class->HasAnyClassFlags(CLASS_Abstract) || (SetFlags & RF_ClassDefaultObject), TEXT("abstract class"));
-	// Only packages live outside everything.
-	checkf(InOuter != nullptr || Class->IsChildOf(UPackage::StaticClass()), TEXT("object without an outer"));
+	// The engine stops on both: they are programming errors, never the result of input.
+	if (Class->HasAnyClassFlags(CLASS_Abstract) && !(SetFlags & RF_ClassDefaultObject))
+	{
+		UE_LOG(LogUObjectGlobals, Fatal, TEXT("Unable to create new object: %s %s. Creating an instance of an abstract class is not allowed!"),
+			*Class->GetName(), *Name.ToString());
+	}
+	if (InOuter == nullptr && !Class->IsChildOf(UPackage::StaticClass()))
+	{
+		UE_LOG(LogUObjectGlobals, Fatal, TEXT("Unable to create new object: %s %s. Only packages may have no outer."), *Class->GetName(),
+			*Name.ToString());
+	}
 	if (Name.IsNone())
 	{
 		Name = MakeUniqueObjectName(Class);

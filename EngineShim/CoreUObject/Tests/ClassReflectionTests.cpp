@@ -204,3 +204,25 @@ TEST(ReflectionCalls, ProcessEventRunsTheFunctionAndFillsOutputsAndResult)
 	Default->ProcessEvent(Function(TEXT("IsReady")), &ReadyParms);
 	EXPECT_TRUE(ReadyParms.ReturnValue);
 }
+
+TEST(ReflectionClass, FunctionIterationFollowsDeclarationOrder)
+{
+	std::vector<std::string> Names;
+	for (TFieldIterator<UFunction> It(UTestSubsystem::StaticClass(), EFieldIteratorFlags::ExcludeSuper); It; ++It)
+	{
+		Names.push_back(Narrow(It->GetName()));
+	}
+	EXPECT_EQ(Names, (std::vector<std::string>{"AppendName", "SplitWords", "IsReady", "MakeId", "ProtectedHelper"}));
+	// The engine classes above it declare no reflected functions.
+	int32 WithSuper = 0;
+	for (TFieldIterator<UFunction> It(UTestSubsystem::StaticClass()); It; ++It)
+	{
+		++WithSuper;
+	}
+	EXPECT_EQ(WithSuper, 5);
+}
+
+TEST(ReflectionClassDeathTest, MakingAnInstanceOfAnAbstractClassStopsAsInTheEngine)
+{
+	EXPECT_DEATH(NewObject<UTestAbstractSubsystem>(), "TestAbstractSubsystem.*abstract class is not allowed");
+}
