@@ -24,7 +24,7 @@ if [ "$quick" -eq 0 ]; then
 
 	step "ThreadSanitizer build, threaded tests"
 	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF
-	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest "${ctest_args[@]}" -L threaded) || status=1
+	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/.ci/tsan.supp" ctest "${ctest_args[@]}" -L threaded) || status=1
 
 	if [ -x "$here/Fuzz/run.sh" ]; then
 		step "fuzz targets, ${fuzz_seconds}s each"

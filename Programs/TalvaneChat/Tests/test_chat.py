@@ -113,10 +113,15 @@ class Failures(unittest.TestCase):
 
 
 class Interactive(unittest.TestCase):
+    def send(self, fd, data):
+        """Types data; the next read_until looks only at what the program writes after it."""
+        self.mark = len(self.output)
+        os.write(fd, data)
+
     def read_until(self, fd, pattern, timeout=30):
         deadline = time.time() + timeout
         while time.time() < deadline:
-            if re.search(pattern, self.output):
+            if re.search(pattern, self.output[self.mark:]):
                 return
             ready, _, _ = select.select([fd], [], [], 0.1)
             if ready:
@@ -132,22 +137,23 @@ class Interactive(unittest.TestCase):
             os.execve(CHAT, [CHAT, "--interactive", "--header", "X-Talvane-Scenario=trickle",
                              "--header", "X-Talvane-Delay-Ms=150"], ENV)
         self.output = ""
+        self.mark = 0
         try:
             self.read_until(fd, r"> $")
-            os.write(fd, b"first question\n")
+            self.send(fd, b"first question\n")
             self.read_until(fd, r"Echo: first question \(turn 1, 1 messages\)")
-            os.write(fd, b"second question\n")
+            self.send(fd, b"second question\n")
             self.read_until(fd, r"\(turn 2, 3 messages\)")
-            os.write(fd, b"/reset\n")
+            self.send(fd, b"/reset\n")
             self.read_until(fd, r"history cleared")
-            os.write(fd, b"a long question that will be cut short\n")
+            self.send(fd, b"a long question that will be cut short\n")
             self.read_until(fd, r"Echo:")
-            os.write(fd, b"\x03")
+            self.send(fd, b"\x03")
             self.read_until(fd, r"\(cancelled\)")
             self.assertNotIn("(turn 1, 1 messages)\r\n(cancelled)", self.output)
-            os.write(fd, b"after cancel\n")
+            self.send(fd, b"after cancel\n")
             self.read_until(fd, r"Echo: after cancel")
-            os.write(fd, b"/quit\n")
+            self.send(fd, b"/quit\n")
             _, status = os.waitpid(pid, 0)
             self.assertEqual(os.waitstatus_to_exitcode(status), 0, self.output)
         finally:

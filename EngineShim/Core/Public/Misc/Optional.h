@@ -1,6 +1,6 @@
 #pragma once
 
-// The engine's optional value, as far as the HTTP interfaces use it (IHttpRequest::GetTimeout).
+// The engine's optional value.
 
 #include <optional>
 
