@@ -4,9 +4,13 @@ FDeclarationParser is the token cursor the header parser builds on. What the spe
 (flags and metadata) is decided here, in one place, with the engine's rules.
 """
 
+import re
+
 from HeaderLexer import DecodeStringLiteral, FToken, HeaderError
 from ReflectionModel import *  # noqa: F401,F403 (flag constants)
 
+INTEGER_LITERAL = re.compile(r'[-+]?(0[xX][0-9a-fA-F]+|[0-9]+)[uUlL]*')
+FLOAT_LITERAL = re.compile(r'[-+]?([0-9]+\.[0-9]*|\.[0-9]+|[0-9]+)([eE][-+]?[0-9]+)?[fF]?')
 BUILTIN_TYPES = {'bool', 'uint8', 'int32', 'int64', 'uint32', 'float', 'double', 'FString', 'FName', 'FText'}
 CONTAINER_ARITY = {'TArray': 1, 'TMap': 2}
 FUNCTION_DECORATIONS = {'virtual', 'static', 'inline', 'FORCEINLINE', 'FORCENOINLINE', 'explicit', 'constexpr'}
@@ -331,11 +335,10 @@ class FDeclarationParser:
 		Text = ''.join(Token.Value for Token in Tokens)
 		if Text in ('FString()', 'FText()', 'FText::GetEmpty()', 'NAME_None', 'FName()'):
 			return 'None' if 'Name' in Text or 'NAME' in Text else ''
-		Number = Text.lstrip('-+')
-		if Number[:1].isdigit() or Number[:1] == '.':
-			if not Number.lower().startswith('0x') and any(Char in Number for Char in '.eE') or Number.lower().endswith('f'):
-				return '%f' % float(Text.rstrip('fF'))
+		if INTEGER_LITERAL.fullmatch(Text):
 			return Text.rstrip('uUlL')
+		if FLOAT_LITERAL.fullmatch(Text):
+			return '%f' % float(Text.rstrip('fF'))
 		if len(Tokens) == 3 and Tokens[1].Is('::') and Tokens[2].Kind == 'id':
 			return Tokens[2].Value
 		return JoinTokens(Tokens)

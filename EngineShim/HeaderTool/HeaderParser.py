@@ -24,7 +24,12 @@ INCLUDE_PATTERN = re.compile(r'^include\s*[<"]([^>"]+)[>"]')
 def ParseHeader(Path, Text):
 	Tokens, Directives = Tokenize(Path, Text)
 	Parser = FHeaderParser(Path, Tokens)
-	Header = Parser.Run()
+	try:
+		Header = Parser.Run()
+	except (IndexError, KeyError, ValueError, AttributeError) as Error:
+		# A shape of C++ the reader does not expect: still name the place rather than fail without one.
+		Line = Tokens[min(Parser.Index, len(Tokens) - 1)].Line if Tokens else 1
+		raise HeaderError(Path, Line, f"cannot read the declaration here ({type(Error).__name__}: {Error})") from Error
 	if Header.HasReflection():
 		CheckGeneratedInclude(Parser, Header, Directives)
 	return Header
