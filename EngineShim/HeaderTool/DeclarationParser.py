@@ -142,6 +142,8 @@ class FDeclarationParser:
 		if Key.Kind != 'id':
 			self.Fail(f"expected a specifier name in {MacroName} but found '{Key.Value}'", Key.Line)
 		if len(Tokens) == 1:
+			if Key.Value.lower() == 'meta':
+				self.Fail(f"meta must be written as meta=(Key=\"Value\", ...) in {MacroName}", Key.Line)
 			return FSpecifier(Key.Value, None, Key.Line)
 		if not Tokens[1].Is('='):
 			self.Fail(f"expected '=' after '{Key.Value}' in {MacroName}", Tokens[1].Line)

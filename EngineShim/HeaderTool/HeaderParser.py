@@ -26,7 +26,7 @@ def ParseHeader(Path, Text):
 	Parser = FHeaderParser(Path, Tokens)
 	try:
 		Header = Parser.Run()
-	except (IndexError, KeyError, ValueError, AttributeError) as Error:
+	except (IndexError, KeyError, ValueError, AttributeError, TypeError) as Error:
 		# A shape of C++ the reader does not expect: still name the place rather than fail without one.
 		Line = Tokens[min(Parser.Index, len(Tokens) - 1)].Line if Tokens else 1
 		raise HeaderError(Path, Line, f"cannot read the declaration here ({type(Error).__name__}: {Error})") from Error
