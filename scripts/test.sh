@@ -23,7 +23,10 @@ if [ "$quick" -eq 0 ]; then
 	(cd "$here/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest "${ctest_args[@]}") || status=1
 
 	step "ThreadSanitizer build, threaded tests"
-	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF
+	# Only the programs whose tests drive the HTTP worker thread are built here.
+	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF -- \
+		HTTPTests HTTPThreadTests TalvaneTransportTests TalvaneTransportFailureTests TalvaneTransportStressTests \
+		TalvaneManageTests TalvaneManageConcurrencyTests
 	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/.ci/tsan.supp" ctest "${ctest_args[@]}" -L threaded) || status=1
 
 	if [ -x "$here/Fuzz/run.sh" ]; then
