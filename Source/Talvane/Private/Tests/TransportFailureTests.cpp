@@ -72,7 +72,8 @@ void FTalvaneTransportFailureSpec::Define()
 		TalvaneLog.SetVerbosity(ELogVerbosity::Log);
 		Log.Reset();
 		Probe.Reset();
-		ConfigureCloud(GetServerBaseURL());
+		ResetCloud();
+		StopServer();
 	});
 	DefineFailures();
 	DefineRefusals();

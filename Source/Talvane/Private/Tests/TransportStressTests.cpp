@@ -148,7 +148,8 @@ void FTalvaneTransportStressSpec::Define()
 		}
 		FHttpModule::Get().GetHttpManager().Flush(EHttpFlushReason::Default);
 		TestEqual("rounds", Completed, Rounds);
-		ConfigureCloud(GetServerBaseURL());
+		ResetCloud();
+		StopServer();
 	});
 }
 

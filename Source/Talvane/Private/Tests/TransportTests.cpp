@@ -44,7 +44,8 @@ void FTalvaneTransportSpec::Define()
 		TalvaneLog.SetVerbosity(ELogVerbosity::Log);
 		Log.Reset();
 		Probe.Reset();
-		ConfigureCloud(GetServerBaseURL());
+		ResetCloud();
+		StopServer();
 	});
 	DefineJsonPath();
 	DefineRecordOverloads();
