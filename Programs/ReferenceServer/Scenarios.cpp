@@ -20,7 +20,8 @@ namespace TalvaneReference
 
 		const std::map<int, FStatusError>& StatusErrors()
 		{
-			static const std::map<int, FStatusError> Errors = {
+			// Never destroyed: a handler thread may still read it while the process exits.
+			static const std::map<int, FStatusError>& Errors = *new std::map<int, FStatusError>{
 				{400, {"Invalid Format (status 400): the request body is malformed", "invalid_request_error", "invalid_request_error"}},
 				{401, {"Authentication Fails (status 401): invalid api key", "authentication_error", "invalid_request_error"}},
 				{402, {"Insufficient Balance (status 402): the account has run out of credit", "payment_required_error", "insufficient_balance"}},
@@ -64,7 +65,8 @@ namespace TalvaneReference
 
 		EScenario ScenarioKind(const std::string& InName, int& OutStatus)
 		{
-			static const std::map<std::string, EScenario> Kinds = {
+			// Never destroyed: a handler thread may still read it while the process exits.
+			static const std::map<std::string, EScenario>& Kinds = *new std::map<std::string, EScenario>{
 				{"status-500-slow", EScenario::StatusSlow}, {"drop", EScenario::Drop}, {"trickle", EScenario::Trickle},
 				{"stall", EScenario::Stall}, {"stall-after-headers", EScenario::StallAfterHeaders},
 				{"split", EScenario::Split}, {"keepalive", EScenario::KeepAlive}, {"crlf", EScenario::Crlf},

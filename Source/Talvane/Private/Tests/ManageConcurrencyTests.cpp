@@ -19,6 +19,8 @@ void FTalvaneManageConcurrencySpec::Define()
 	AfterEach([this]()
 	{
 		Manager.reset();
+		StopServer();
+		ResetCloud();
 	});
 
 	It(TEXT("CompletesAHundredStreamsEachWithExactlyItsOwnText"), [this]()

@@ -37,6 +37,8 @@ void FTalvaneManageFailureSpec::Define()
 	{
 		Log.reset();
 		Manager.reset();
+		StopServer();
+		ResetCloud();
 	});
 
 	Describe(TEXT("ErrorStatus"), [this]()

@@ -69,6 +69,8 @@ void FTalvaneManageStreamSpec::Define()
 	AfterEach([this]()
 	{
 		Manager.reset();
+		StopServer();
+		ResetCloud();
 	});
 
 	Describe(TEXT("Slicing"), [this]()

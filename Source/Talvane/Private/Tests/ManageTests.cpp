@@ -29,6 +29,8 @@ void FTalvaneManageSpec::Define()
 	AfterEach([this]()
 	{
 		Manager.reset();
+		StopServer();
+		ResetCloud();
 	});
 
 	Describe(TEXT("Building"), [this]()

@@ -62,6 +62,7 @@ void FTalvaneModuleSpec::Define()
 	{
 		GConfig->EmptySection(TEXT("HTTP"), GEngineIni);
 		FHttpModule::Get().GetHttpManager().UpdateConfigs();
+		StopServer();
 	});
 
 	Describe(TEXT("FlushLimits"), [this]()

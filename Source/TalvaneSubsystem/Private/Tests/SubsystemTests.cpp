@@ -54,6 +54,8 @@ void FTalvaneSubsystemSpec::Define()
 		GameInstance->Shutdown();
 		GameInstance = nullptr;
 		Subsystem = nullptr;
+		StopServer();
+		ResetCloud();
 	});
 
 	Describe(TEXT("Requests"), [this]()
