@@ -15,7 +15,7 @@ namespace UE::AutomationTest::Private
 		bool bSkipIfErrored = false;
 	};
 
-	/** The BeforeEach and AfterEach blocks of one Describe (or of the spec itself). */
+	/** The BeforeEach and AfterEach blocks of one Describe (or of the top level of Define). */
 	struct FSpecScope
 	{
 		TArray<FSpecBlock> BeforeEach;

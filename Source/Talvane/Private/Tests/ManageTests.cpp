@@ -198,7 +198,7 @@ void FTalvaneManageSpec::Define()
 
 	Describe(TEXT("LocalChat"), [this]()
 	{
-		It(TEXT("AppendsToTheLocalRecordAndNamesTheProtocolAsTheDesignHasIt"), [this]()
+		It(TEXT("AppendsToTheLocalRecordAndReportsProgressAsProtocolNone"), [this]()
 		{
 			FNimbrelLocalChatRequest Record;
 			Record.URL = GetServerHostPort();
