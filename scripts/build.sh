@@ -11,8 +11,10 @@ while [ $# -gt 0 ]; do
 done
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
+# Unoptimised by default: the tests and the chat program need no speed, and this halves build time.
+# Benchmarks worth reading come from a Release build of their own (see docs/performance.md).
 if [ ! -f "$dir/CMakeCache.txt" ]; then
-	cmake -S "$here" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${options[@]}" >/dev/null
+	cmake -S "$here" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" "${options[@]}" >/dev/null
 fi
 jobs="${TALVANE_JOBS:-$(nproc)}"
 if [ "${#targets[@]}" -gt 0 ]; then

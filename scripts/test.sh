@@ -19,19 +19,19 @@ step "plain build and tests"
 
 if [ "$quick" -eq 0 ]; then
 	step "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
-	"$here/scripts/build.sh" "$here/build-asan" -DTALVANE_SANITIZE=ON -DTALVANE_BUILD_BENCHMARKS=OFF
+	"$here/scripts/build.sh" "$here/build-asan" -DTALVANE_SANITIZE=ON -DTALVANE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1"
 	(cd "$here/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest "${ctest_args[@]}") || status=1
 
 	step "ThreadSanitizer build, threaded tests"
 	# Only the programs whose tests drive the HTTP worker thread are built here.
-	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF -- \
+	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- \
 		HTTPTests HTTPThreadTests TalvaneTransportTests TalvaneTransportFailureTests TalvaneTransportStressTests \
 		TalvaneManageTests TalvaneManageConcurrencyTests
 	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/.ci/tsan.supp" ctest "${ctest_args[@]}" -L threaded) || status=1
 
 	if [ -x "$here/Fuzz/run.sh" ]; then
 		step "fuzz targets, ${fuzz_seconds}s each"
-		"$here/scripts/build.sh" "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DTALVANE_SANITIZE=ON -DTALVANE_BUILD_FUZZERS=ON \
+		"$here/scripts/build.sh" "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DTALVANE_SANITIZE=ON -DTALVANE_BUILD_FUZZERS=ON -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
 			-DTALVANE_BUILD_TESTS=OFF -DTALVANE_BUILD_PROGRAMS=OFF -DTALVANE_BUILD_BENCHMARKS=OFF
 		"$here/Fuzz/run.sh" "$fuzz_seconds" "$here/build-fuzz" || status=1
 	fi
