@@ -1,6 +1,6 @@
 #include "Misc/AutomationSpecBase.h"
 
-#include "SpecDefinition.h"
+#include "AutomationSpecDefinition.h"
 
 namespace UE::AutomationTest::Private
 {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Misc/OutputDeviceRedirector.h"
-#include "SpecDefinition.h"
+#include "AutomationSpecDefinition.h"
 
 /**
  * Hands every log line written while a test runs, from any thread, to that test: errors fail it

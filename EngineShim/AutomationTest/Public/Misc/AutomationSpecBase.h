@@ -64,7 +64,7 @@ public:
 	void xAfterEach(TFunction<void()>) {}
 
 protected:
-	/** Declares the blocks; runs once per spec object. */
+	/** Declares the blocks; runs once for each object of the class. */
 	virtual void Define() = 0;
 
 	/** Timeout of latent blocks declared without one (30 seconds, as in the engine). */
