@@ -84,9 +84,12 @@ protected:
 	void OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, int32 BytesSent, int32 BytesReceived);
 	void OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, uint64 BytesSent, uint64 BytesReceived);
 
-	/** Starts tracking a request that was sent; Messages and Lifetime name the conversation it extends, if any. */
+	/**
+	 * Starts tracking a request that was sent; Messages and Lifetime name the conversation it extends, if
+	 * any. A request that asked for a whole answer has no stream to decode while it arrives.
+	 */
 	void TrackRequest(const FGuid& InRequestID, ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
-		TWeakPtr<uint8> InLifetime);
+		TWeakPtr<uint8> InLifetime, bool bInStream = true);
 
 private:
 	TSharedPtr<FTalvaneRequestState> FindRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request) const;

@@ -69,7 +69,7 @@ FGuid FTalvaneManage::NimbrelChatRequest(const FString& InContent, FNimbrelChatR
 {
 	CheckBuildInit();
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
-	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch());
+	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;
 }
 
@@ -77,7 +77,7 @@ FGuid FTalvaneManage::NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMa
 {
 	CheckBuildInit();
 	const FGuid RequestID = HTTP->Request(InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
-	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_FIM, nullptr, nullptr);
+	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_FIM, nullptr, nullptr, InRequest.bStream);
 	return RequestID;
 }
 
@@ -86,7 +86,7 @@ FGuid FTalvaneManage::NimbrelLocalChatRequest(const FString& InContent, FNimbrel
 {
 	CheckBuildInit();
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
-	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_LOCAL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch());
+	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_LOCAL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;
 }
 
@@ -120,11 +120,13 @@ void FTalvaneManage::AddAnswer(const FString& InAnswer, TArray<FNimbrelContextMe
 }
 
 void FTalvaneManage::TrackRequest(const FGuid& InRequestID, const ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
-	TWeakPtr<uint8> InLifetime)
+	TWeakPtr<uint8> InLifetime, const bool bInStream)
 {
 	if (InRequestID.IsValid())
 	{
-		Requests.Add(InRequestID, MakeShared<FTalvaneRequestState>(InProtocol, InMessages, MoveTemp(InLifetime)));
+		const TSharedRef<FTalvaneRequestState> State = MakeShared<FTalvaneRequestState>(InProtocol, InMessages, MoveTemp(InLifetime));
+		State->bStreamed = bInStream;
+		Requests.Add(InRequestID, State);
 	}
 }
 

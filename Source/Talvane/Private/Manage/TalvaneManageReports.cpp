@@ -208,7 +208,10 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 	}
 	FString NewText;
 	FString NewReasoning;
-	State->DecodeNewBytes(Response->GetContent(), NewText, NewReasoning);
+	if (State->bStreamed)
+	{
+		State->DecodeNewBytes(Response->GetContent(), NewText, NewReasoning);
+	}
 	if (!ProgressDelegate.IsBound())
 	{
 		return;

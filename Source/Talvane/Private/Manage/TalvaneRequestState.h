@@ -28,6 +28,8 @@ struct TALVANE_API FTalvaneRequestState
 	FString ReasoningText;
 	/** An event carried an error instead of an answer. */
 	bool bErrorEvent = false;
+	/** The request asked for a stream. A whole answer is read once it is complete, so progress decodes nothing of it. */
+	bool bStreamed = true;
 	/** The request's headers as reports carry them; made on the first progress report, since they never change. */
 	TOptional<FNimbrelContextInfo> Meta;
 
