@@ -123,6 +123,7 @@ namespace TalvaneManageBenchmark
 		void SetContent(const TArray<uint8>&) override {}
 		void SetContent(TArray<uint8>&&) override {}
 		void SetContentAsString(const FString&) override {}
+		bool SetResponseBodyReceiveStream(TSharedRef<FArchive>) override { return true; }
 		void SetHeader(const FString&, const FString&) override {}
 		void AppendToHeader(const FString&, const FString&) override {}
 		void SetTimeout(float) override {}

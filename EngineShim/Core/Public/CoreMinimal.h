@@ -16,6 +16,7 @@
 #include "Misc/Char.h"
 #include "Misc/Guid.h"
 #include "Misc/OutputDevice.h"
+#include "Serialization/Archive.h"
 #include "Templates/Function.h"
 #include "Templates/SharedPointer.h"
 #include "Templates/Tuple.h"

@@ -110,6 +110,12 @@ void FCurlHttpRequest::SetContentAsString(const FString& ContentString)
 	Payload = TArray<uint8>(reinterpret_cast<const uint8*>(Converted.Get()), Converted.Length());
 }
 
+bool FCurlHttpRequest::SetResponseBodyReceiveStream(TSharedRef<FArchive> Stream)
+{
+	ResponseBodyReceiveStream = Stream;
+	return true;
+}
+
 void FCurlHttpRequest::SetHeader(const FString& HeaderName, const FString& HeaderValue)
 {
 	Headers.Add(HeaderName, HeaderValue);
@@ -213,6 +219,7 @@ FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup() const
 		Setup.HeaderLines.emplace_back(FTCHARToUTF8(*Line).Get());
 	}
 	Setup.Body.assign(reinterpret_cast<const char*>(Payload.GetData()), static_cast<size_t>(Payload.Num()));
+	Setup.BodyStream = ResponseBodyReceiveStream;
 	Setup.InactivitySeconds = Timeout.IsSet() ? static_cast<double>(Timeout.GetValue()) : 0.0;
 	return Setup;
 }

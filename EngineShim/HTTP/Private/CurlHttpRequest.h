@@ -37,6 +37,7 @@ public:
 	void SetContent(const TArray<uint8>& ContentPayload) override;
 	void SetContent(TArray<uint8>&& ContentPayload) override;
 	void SetContentAsString(const FString& ContentString) override;
+	bool SetResponseBodyReceiveStream(TSharedRef<FArchive> Stream) override;
 	void SetHeader(const FString& HeaderName, const FString& HeaderValue) override;
 	void AppendToHeader(const FString& HeaderName, const FString& AdditionalHeaderValue) override;
 	void SetTimeout(float InTimeoutSecs) override;
@@ -75,6 +76,7 @@ private:
 	TMap<FString, FString> Headers;
 	TArray<uint8> Payload;
 	TOptional<float> Timeout;
+	TSharedPtr<FArchive> ResponseBodyReceiveStream;
 
 	FHttpRequestCompleteDelegate CompleteDelegate;
 	FHttpRequestProgressDelegate ProgressDelegate;

@@ -254,6 +254,17 @@ size_t FCurlTransfer::OnBody(char* Data, const size_t Size, const size_t Count, 
 	FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
 	const size_t Bytes = Size * Count;
 	Transfer->LastActivity = FClock::now();
+	if (Transfer->Setup.BodyStream.IsValid())
+	{
+		// The receiver takes the bytes here, on the HTTP thread; nothing is kept for the response.
+		FArchive& Stream = *Transfer->Setup.BodyStream;
+		Stream.Serialize(Data, static_cast<int64>(Bytes));
+		const size_t Taken = Stream.GetError() ? 0 : Bytes;
+		const std::lock_guard<std::mutex> Lock(Transfer->Mutex);
+		Transfer->Pending.BytesReceived += static_cast<int64>(Taken);
+		Transfer->Pending.bAnyByteReceived = true;
+		return Taken;
+	}
 	const std::lock_guard<std::mutex> Lock(Transfer->Mutex);
 	std::vector<uint8>& Body = Transfer->Pending.Body;
 	Body.insert(Body.end(), reinterpret_cast<const uint8*>(Data), reinterpret_cast<const uint8*>(Data) + Bytes);

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "CoreTypes.h"
+#include "Serialization/Archive.h"
+#include "Templates/SharedPointer.h"
 
 /** How a transfer ended. */
 enum class ECurlTransferEnd : uint8
@@ -43,6 +45,8 @@ public:
 		/** "Name: Value" lines, as libcurl takes them. */
 		std::vector<std::string> HeaderLines;
 		std::string Body;
+		/** Where the body goes on the HTTP thread instead of the response, when the request set one. */
+		TSharedPtr<FArchive> BodyStream;
 		/** Inactivity time-out; zero or less for none. */
 		double InactivitySeconds = 0.0;
 	};

@@ -195,10 +195,16 @@ public:
 	static FString ChrN(int32 Count, TCHAR Character);
 	static FString Join(const TArray<FString>& Items, const TCHAR* Separator);
 
-	/** Formats with the engine's printf rules: %s takes a const TCHAR*, %hs a char*, %d an int32. */
-	template <typename... ArgTypes>
-	static FString Printf(const TCHAR* Format, const ArgTypes&... Args)
+	/**
+	 * Formats with the engine's printf rules: %s takes a const TCHAR*, %hs a char*, %d an int32. As in
+	 * the engine, the format must be a TCHAR array (a TEXT literal): a format held in an FString does
+	 * not compile.
+	 */
+	template <typename FmtType, typename... ArgTypes>
+	static FString Printf(const FmtType& Format, const ArgTypes&... Args)
 	{
+		static_assert(std::is_array_v<FmtType> && std::is_same_v<std::remove_cv_t<std::remove_extent_t<FmtType>>, TCHAR>,
+			"Formatting string must be a TCHAR array.");
 		if constexpr (sizeof...(ArgTypes) == 0)
 		{
 			return UE::Core::Private::FormatString(Format, nullptr, 0);

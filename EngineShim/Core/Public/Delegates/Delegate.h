@@ -151,3 +151,4 @@ private:
 #define DECLARE_DELEGATE_SixParams(DelegateName, P1, P2, P3, P4, P5, P6) typedef TDelegate<void(P1, P2, P3, P4, P5, P6)> DelegateName;
 #define DECLARE_DELEGATE_RetVal(RetValType, DelegateName) typedef TDelegate<RetValType()> DelegateName;
 #define DECLARE_DELEGATE_RetVal_OneParam(RetValType, DelegateName, P1) typedef TDelegate<RetValType(P1)> DelegateName;
+#define DECLARE_DELEGATE_RetVal_TwoParams(RetValType, DelegateName, P1, P2) typedef TDelegate<RetValType(P1, P2)> DelegateName;

@@ -4,6 +4,7 @@
 #include "HttpFwd.h"
 #include "Interfaces/IHttpBase.h"
 #include "Misc/Optional.h"
+#include "Serialization/Archive.h"
 #include "Templates/SharedPointer.h"
 
 /** Where a request is in its life. */
@@ -52,6 +53,32 @@ DECLARE_DELEGATE_ThreeParams(FHttpRequestHeaderReceivedDelegate, FHttpRequestPtr
 DECLARE_DELEGATE_ThreeParams(FHttpRequestProgressDelegate, FHttpRequestPtr /*Request*/, int32 /*BytesSent*/, int32 /*BytesReceived*/);
 
 /**
+ * Hands over a piece of a body on the HTTP thread: Ptr and Length. Returning false fails the request.
+ */
+DECLARE_DELEGATE_RetVal_TwoParams(bool, FHttpRequestStreamDelegate, void* /*Ptr*/, int64 /*Length*/);
+
+/** An archive that passes every chunk to a stream delegate; a false return marks it failed. */
+class FArchiveWithDelegate final : public FArchive
+{
+public:
+	FArchiveWithDelegate(FHttpRequestStreamDelegate InStreamDelegate)
+		: StreamDelegate(InStreamDelegate)
+	{
+	}
+
+	virtual void Serialize(void* V, int64 Length) override
+	{
+		if (!StreamDelegate.Execute(V, Length))
+		{
+			SetError();
+		}
+	}
+
+private:
+	FHttpRequestStreamDelegate StreamDelegate;
+};
+
+/**
  * An HTTP request. Make one with FHttpModule::Get().CreateRequest(), set it up, bind its
  * delegates and call ProcessRequest(). Every delegate runs on the game thread, from
  * FHttpManager::Tick.
@@ -69,6 +96,18 @@ public:
 	virtual void SetContent(TArray<uint8>&& ContentPayload) = 0;
 	/** Sets the body to the UTF-8 form of the text (no byte-order mark). */
 	virtual void SetContentAsString(const FString& ContentString) = 0;
+	/**
+	 * Sends the response body to Stream instead of the response: Serialize runs on the HTTP thread
+	 * for every chunk, and an archive error fails the request. The response's GetContent() and
+	 * GetContentAsString() then stay empty, even after completion.
+	 */
+	virtual bool SetResponseBodyReceiveStream(TSharedRef<FArchive> Stream) = 0;
+	/** As SetResponseBodyReceiveStream, through a delegate that runs on the HTTP thread; false fails the request. */
+	bool SetResponseBodyReceiveStreamDelegate(FHttpRequestStreamDelegate StreamDelegate)
+	{
+		return SetResponseBodyReceiveStream(MakeShared<FArchiveWithDelegate>(StreamDelegate));
+	}
+
 	/** Sets a header, replacing a header of the same name (names ignore case). */
 	virtual void SetHeader(const FString& HeaderName, const FString& HeaderValue) = 0;
 	/** Appends to a header, joined with ", "; sets it when absent. */

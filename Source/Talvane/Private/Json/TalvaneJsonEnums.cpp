@@ -76,10 +76,9 @@ FString TalvaneJson::GetNimbrelURL(const ENimbrelModel Model)
 	const bool bIsChatModel = Model == ENimbrelModel::NIMBREL_CHAT || Model == ENimbrelModel::NIMBREL_REASONER;
 	const FString Path = bIsChatModel ? FString(TEXT("chat/completions")) : FString();
 
-	// The base URL comes from the ini, so a '%' in it (a percent-encoded proxy path) must not be
-	// read as a format directive.
-	const FString URLTemplate = TalvaneSettings::GetCloudBaseURL().Replace(TEXT("%"), TEXT("%%")) + TEXT("%s");
-	return FString::Printf(*URLTemplate, *Path);
+	// The path goes where the template's "%s" stands, right behind the base URL. Joined rather than
+	// formatted: the base URL comes from the ini, and a '%' in it is text, not a directive.
+	return TalvaneSettings::GetCloudBaseURL() + Path;
 }
 
 ENimbrelProtocol TalvaneJson::GetNimbrelProtocol(const TSharedPtr<IHttpRequest> Request)
