@@ -72,6 +72,7 @@ namespace TalvaneReference
 				{"split", EScenario::Split}, {"keepalive", EScenario::KeepAlive}, {"crlf", EScenario::Crlf},
 				{"data-in-text", EScenario::DataInText}, {"huge", EScenario::Huge}, {"whole-json", EScenario::WholeJson},
 				{"error-event", EScenario::ErrorEvent}, {"refusal", EScenario::Refusal}, {"no-done", EScenario::NoDone},
+				{"many-events", EScenario::ManyEvents},
 			};
 			const std::map<std::string, EScenario>::const_iterator Found = Kinds.find(InName);
 			if (Found != Kinds.end())
@@ -132,6 +133,13 @@ namespace TalvaneReference
 				Plan.StallAfterPiece = 0;
 				Plan.StallMs = InScenario.StallMs;
 				break;
+			case EScenario::ManyEvents:
+				// Slices of 1 to 89 bytes cut lines, events and characters anywhere; a short pause now and
+				// then lets the client see the body in many different pieces.
+				Plan.bAwkwardSlices = true;
+				Plan.DelayMs = InScenario.DelayMs;
+				Plan.PauseEveryPieces = 64;
+				break;
 			default:
 				break;
 			}
@@ -176,10 +184,13 @@ namespace TalvaneReference
 		Scenario.Kind = ScenarioKind(InRequest.get_header_value("X-Talvane-Scenario"), Scenario.Status);
 		// Split pauses after every 7 bytes and a slow error body must show up as two reports, so those
 		// two have their own default pace.
-		const int DefaultDelayMs = Scenario.Kind == EScenario::Split ? 2 : (Scenario.Kind == EScenario::StatusSlow ? 200 : 20);
+		const int DefaultDelayMs = Scenario.Kind == EScenario::Split || Scenario.Kind == EScenario::ManyEvents
+			? (Scenario.Kind == EScenario::Split ? 2 : 1)
+			: (Scenario.Kind == EScenario::StatusSlow ? 200 : 20);
 		Scenario.DelayMs = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Delay-Ms", DefaultDelayMs, 0, 60000));
 		Scenario.SizeBytes = static_cast<size_t>(NumberHeader(InRequest, "X-Talvane-Size", 4 * 1024 * 1024, 1, 256LL * 1024 * 1024));
 		Scenario.StallMs = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Stall-Ms", 30000, 0, 600000));
+		Scenario.EventCount = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Events", 4000, 1, 100000));
 		return Scenario;
 	}
 
@@ -239,6 +250,15 @@ namespace TalvaneReference
 		else if (InScenario.Kind == EScenario::Split)
 		{
 			Content += " 你好，世界。🙂";
+		}
+		else if (InScenario.Kind == EScenario::ManyEvents)
+		{
+			// One word per event, each with characters of two, three and four UTF-8 bytes.
+			static const char* const Marks[] = {"é", "✓", "😀", "你好", "ß"};
+			for (int Word = 1; Word <= InScenario.EventCount; ++Word)
+			{
+				Content += " w" + std::to_string(Word) + Marks[Word % 5];
+			}
 		}
 		else if (InScenario.Kind == EScenario::Huge)
 		{

@@ -30,6 +30,7 @@ namespace TalvaneReference
 		ErrorEvent,
 		Refusal,
 		NoDone,
+		ManyEvents,        // many-events: "X-Talvane-Events" one-word events of multi-byte text, cut at odd places
 	};
 
 	/** A scenario with its parameters, read from the request headers. */
@@ -40,6 +41,7 @@ namespace TalvaneReference
 		int DelayMs = 20;                     // "X-Talvane-Delay-Ms"
 		size_t SizeBytes = 4 * 1024 * 1024;   // "X-Talvane-Size"
 		int StallMs = 30000;                  // "X-Talvane-Stall-Ms"
+		int EventCount = 4000;                // "X-Talvane-Events"
 	};
 
 	/** Reads the scenario headers; an unknown or absent scenario is Normal. */

@@ -15,6 +15,7 @@ namespace TalvaneReference
 			size_t Next = 0;
 		};
 
+		/** The pieces joined and cut again; a slice size of 0 cuts slices of 1 to 89 bytes in a fixed odd order. */
 		std::vector<std::string> Reslice(const std::vector<std::string>& InPieces, const size_t InSliceBytes)
 		{
 			std::string Joined;
@@ -23,9 +24,12 @@ namespace TalvaneReference
 				Joined += Piece;
 			}
 			std::vector<std::string> Slices;
-			for (size_t Offset = 0; Offset < Joined.size(); Offset += InSliceBytes)
+			size_t Offset = 0;
+			for (size_t Index = 0; Offset < Joined.size(); ++Index)
 			{
-				Slices.push_back(Joined.substr(Offset, InSliceBytes));
+				const size_t Size = InSliceBytes > 0 ? InSliceBytes : 1 + (Index * 37) % 89;
+				Slices.push_back(Joined.substr(Offset, Size));
+				Offset += Size;
 			}
 			return Slices;
 		}
@@ -63,7 +67,8 @@ namespace TalvaneReference
 				InSink.done();
 				return true;
 			}
-			return Plan.DelayMs <= 0 || InControl.Wait(Plan.DelayMs);
+			const bool bPause = Plan.PauseEveryPieces <= 0 || InOutCursor.Next % static_cast<size_t>(Plan.PauseEveryPieces) == 0;
+			return Plan.DelayMs <= 0 || !bPause || InControl.Wait(Plan.DelayMs);
 		}
 	}
 
@@ -90,9 +95,9 @@ namespace TalvaneReference
 	void DeliverChunked(httplib::Response& OutResponse, const std::string& InContentType, FDeliveryPlan InPlan,
 		const FServerControl& InControl)
 	{
-		if (InPlan.SliceBytes > 0)
+		if (InPlan.SliceBytes > 0 || InPlan.bAwkwardSlices)
 		{
-			InPlan.Pieces = Reslice(InPlan.Pieces, InPlan.SliceBytes);
+			InPlan.Pieces = Reslice(InPlan.Pieces, InPlan.bAwkwardSlices ? 0 : InPlan.SliceBytes);
 		}
 		const std::shared_ptr<FDeliveryCursor> Cursor = std::make_shared<FDeliveryCursor>();
 		Cursor->Plan = std::move(InPlan);

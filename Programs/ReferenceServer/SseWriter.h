@@ -26,6 +26,8 @@ namespace TalvaneReference
 		std::vector<std::string> Pieces; // each piece goes out as one chunk
 		int DelayMs = 0;                 // pause between pieces
 		size_t SliceBytes = 0;           // when set, the joined pieces are re-cut into slices of this size
+		bool bAwkwardSlices = false;     // when set, the joined pieces are re-cut into slices of 1 to 89 bytes
+		int PauseEveryPieces = 0;        // when set, DelayMs applies only after every this many pieces
 		int StallAfterPiece = -1;        // pause StallMs after this piece
 		int StallMs = 0;
 		int DropAfterPiece = -1;         // close the connection after this piece, without the last chunk

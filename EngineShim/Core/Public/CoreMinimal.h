@@ -11,6 +11,7 @@
 #include "CoreGlobals.h"
 #include "Delegates/Delegate.h"
 #include "Internationalization/Text.h"
+#include "Math/NumericLimits.h"
 #include "Logging/LogMacros.h"
 #include "Misc/CString.h"
 #include "Misc/Char.h"

@@ -9,6 +9,7 @@ class IHttpResponse;
 namespace TalvaneHttp
 {
 	struct FHTTP;
+	class FTalvaneReceivedBody;
 }
 
 struct FTalvaneRequestState;
@@ -85,15 +86,26 @@ protected:
 	void OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, uint64 BytesSent, uint64 BytesReceived);
 
 	/**
-	 * Starts tracking a request that was sent; Messages and Lifetime name the conversation it extends, if
-	 * any. A request that asked for a whole answer has no stream to decode while it arrives.
+	 * Starts tracking a request that was sent: Body is where its answer arrives, Messages and Lifetime
+	 * name the conversation it extends, if any. A request that asked for a whole answer has no stream to
+	 * decode while it arrives.
 	 */
-	void TrackRequest(const FGuid& InRequestID, ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
-		TWeakPtr<uint8> InLifetime, bool bInStream = true);
+	void TrackRequest(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& InRequest,
+		TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> InBody, ENimbrelProtocol InProtocol,
+		TArray<FNimbrelContextMessage>* InMessages, TWeakPtr<uint8> InLifetime, bool bInStream = true);
+
+	/** How many requests the manager still keeps state for (those in flight). */
+	int32 GetTrackedRequestCount() const { return Requests.Num(); }
 
 private:
+	/** Tracks the request the transport sent under InRequestID; nothing when nothing was sent. */
+	void TrackSentRequest(const FGuid& InRequestID, ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
+		TWeakPtr<uint8> InLifetime, bool bInStream);
 	TSharedPtr<FTalvaneRequestState> FindRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request) const;
 	TSharedPtr<FTalvaneRequestState> TakeRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request);
+	/** The body of a finished request: its state's, or the transport's, or (neither kept one) the response's. */
+	FString GetBodyText(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response,
+		const FTalvaneRequestState* State) const;
 
 	void CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, bool bStream,
 		FTalvaneRequestState* State);
@@ -102,6 +114,9 @@ private:
 
 	TSharedPtr<TalvaneHttp::FHTTP, ESPMode::ThreadSafe> HTTP;
 	bool bStreamCombinedReply = true;
-	/** State of each request in flight, by request GUID; an entry goes when its request completes. */
-	TMap<FGuid, TSharedPtr<FTalvaneRequestState>> Requests;
+	/**
+	 * State of each request in flight, by the engine request object; an entry goes when its request
+	 * completes. Keyed by the object, not by a header: a caller may send a "RequestID" header of its own.
+	 */
+	TMap<const IHttpRequest*, TSharedPtr<FTalvaneRequestState>> Requests;
 };

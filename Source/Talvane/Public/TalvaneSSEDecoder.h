@@ -38,6 +38,9 @@ struct TALVANE_API FTalvaneSSEDecoder
 	/** Bytes fed so far. */
 	int64 GetBytesFed() const;
 
+	/** Whether a "data:" line has been read since the stream started: the body is an event stream. */
+	bool HasSeenDataLine() const { return bSawDataLine; }
+
 	/** Decodes a whole body in one go: Feed of all its bytes, then Finish. */
 	static void DecodeAll(const FString& InBody, TArray<FString>& OutEvents);
 

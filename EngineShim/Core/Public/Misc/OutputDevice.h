@@ -13,4 +13,6 @@ public:
 	virtual void Flush() {}
 	/** Whether lines may arrive from threads other than the game thread. */
 	virtual bool CanBeUsedOnAnyThread() const { return false; }
+	/** Whether the device may be fed by several threads at once (it guards its own state). */
+	virtual bool CanBeUsedOnMultipleThreads() const { return false; }
 };

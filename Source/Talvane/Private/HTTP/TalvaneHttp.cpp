@@ -172,11 +172,17 @@ namespace TalvaneHttp
 		InHttpRequest->OnProcessRequestComplete().BindThreadSafeSP(this, &FHTTP::OnRequestComplete);
 		InHttpRequest->OnRequestProgress().BindThreadSafeSP(this, &FHTTP::OnRequestProgress);
 		InHttpRequest->OnHeaderReceived().BindThreadSafeSP(this, &FHTTP::OnRequestHeaderReceived);
+		// The receiver runs on the HTTP thread and may outlive this transport, so it holds the body
+		// itself, never this object.
+		const TSharedRef<FTalvaneReceivedBody, ESPMode::ThreadSafe> Body = MakeShared<FTalvaneReceivedBody, ESPMode::ThreadSafe>();
+		InHttpRequest->SetResponseBodyReceiveStreamDelegate(FHttpRequestStreamDelegate::CreateLambda(
+			[Body](void* InData, const int64 InLength) { return Body->Receive(InData, InLength); }));
 		if (!InHttpRequest->ProcessRequest())
 		{
 			return false;
 		}
 		HttpRequests.Add(InRequestID, InHttpRequest);
+		ReceivedBodies.Add(&InHttpRequest.Get(), Body);
 		return true;
 	}
 
@@ -192,6 +198,15 @@ namespace TalvaneHttp
 	bool FHTTP::IsValidRequest(const FGuid& InRequestID) const
 	{
 		return HttpRequests.Contains(InRequestID);
+	}
+
+	TSharedPtr<FTalvaneReceivedBody, ESPMode::ThreadSafe> FHTTP::FindReceivedBody(const FHttpRequestPtr& InHttpRequest) const
+	{
+		if (const TSharedRef<FTalvaneReceivedBody, ESPMode::ThreadSafe>* Body = ReceivedBodies.Find(InHttpRequest.Get()))
+		{
+			return *Body;
+		}
+		return nullptr;
 	}
 
 	bool FHTTP::FindRequestID(const FHttpRequestPtr& InHttpRequest, FGuid& OutRequestID) const
@@ -226,7 +241,6 @@ namespace TalvaneHttp
 	void FHTTP::ForgetRequest(const FGuid& InRequestID)
 	{
 		HttpRequests.Remove(InRequestID);
-		ProgressLoggedBytes.Remove(InRequestID);
 	}
 
 	FString FHTTP::HTTPVerbToString(const EHTTPVerbType InVerb)
@@ -248,11 +262,25 @@ namespace TalvaneHttp
 	{
 		FGuid RequestID;
 		const bool bRegistered = FindRequestID(InHttpRequest, RequestID);
+		const TSharedPtr<FTalvaneReceivedBody, ESPMode::ThreadSafe> Body = FindReceivedBody(InHttpRequest);
+		if (Body.IsValid())
+		{
+			// The transfer has ended: whatever the HTTP thread received is in the hand-over buffer now.
+			Body->TakeReceived();
+		}
 		if (bRegistered)
 		{
 			// Removed before the owner runs, so the owner already sees the request as finished.
 			ForgetRequest(RequestID);
 		}
+		ReportCompletion(InHttpRequest, InHttpResponse, bConnectedSuccessfully, bRegistered, Body.IsValid() ? Body->ToString() : FString());
+		// Kept through the owner's callback, so the owner can read the whole body there.
+		ReceivedBodies.Remove(InHttpRequest.Get());
+	}
+
+	void FHTTP::ReportCompletion(const FHttpRequestPtr& InHttpRequest, const FHttpResponsePtr& InHttpResponse, const bool bConnectedSuccessfully,
+		const bool bRegistered, const FString& InBody)
+	{
 		if (!InHttpRequest.IsValid() || !InHttpResponse.IsValid())
 		{
 			UE_LOG(TalvaneLog, Error, TEXT("Request error response is empty."));
@@ -267,27 +295,29 @@ namespace TalvaneHttp
 		Delegate.RequestCompleteDelegate.ExecuteIfBound(InHttpRequest, InHttpResponse, bConnectedSuccessfully);
 		if (!bConnectedSuccessfully)
 		{
-			UE_LOG(TalvaneLog, Error, TEXT("[OnRequestComplete] %s"), *InHttpResponse->GetContentAsString());
+			UE_LOG(TalvaneLog, Error, TEXT("[OnRequestComplete] %s"), *InBody);
 			return;
 		}
 		const FString Protocol = InHttpRequest->GetHeader(TEXT("Access-Protocol"));
 		if (Protocol.Equals(TalvaneJson::NimbrelProtocolToString(ENimbrelProtocol::NIMBREL_CHAT), ESearchCase::CaseSensitive)
 			|| Protocol.Equals(TalvaneJson::NimbrelProtocolToString(ENimbrelProtocol::NIMBREL_FIM), ESearchCase::CaseSensitive))
 		{
-			UE_LOG(TalvaneLog, Log, TEXT("[OnRequestComplete] %s"), *InHttpResponse->GetContentAsString());
+			UE_LOG(TalvaneLog, Log, TEXT("[OnRequestComplete] %s"), *InBody);
 		}
 	}
 
 	void FHTTP::OnRequestProgress(FHttpRequestPtr InHttpRequest, const int32 BytesSent, const int32 BytesReceived)
 	{
-		Delegate.RequestProgressDelegate.ExecuteIfBound(InHttpRequest, BytesSent, BytesReceived);
-		if (InHttpRequest.IsValid())
+		// Taken before the owner runs, so the owner sees every byte that arrived up to this report.
+		const TSharedPtr<FTalvaneReceivedBody, ESPMode::ThreadSafe> Body = FindReceivedBody(InHttpRequest);
+		if (Body.IsValid())
 		{
-			const FHttpResponsePtr HttpResponse = InHttpRequest->GetResponse();
-			if (HttpResponse.IsValid())
-			{
-				LogNewProgressBytes(InHttpRequest, HttpResponse);
-			}
+			Body->TakeReceived();
+		}
+		Delegate.RequestProgressDelegate.ExecuteIfBound(InHttpRequest, BytesSent, BytesReceived);
+		if (Body.IsValid())
+		{
+			LogNewProgressBytes(*Body);
 		}
 	}
 
@@ -296,28 +326,22 @@ namespace TalvaneHttp
 		OnRequestProgress(InHttpRequest, static_cast<int32>(BytesSent), static_cast<int32>(BytesReceived));
 	}
 
-	void FHTTP::LogNewProgressBytes(const FHttpRequestPtr& InHttpRequest, const FHttpResponsePtr& InHttpResponse)
+	void FHTTP::LogNewProgressBytes(FTalvaneReceivedBody& InBody)
 	{
 		if (!UE_LOG_ACTIVE(TalvaneLog, Log))
 		{
 			return;
 		}
-		FGuid RequestID;
-		if (!FindRequestID(InHttpRequest, RequestID))
-		{
-			return;
-		}
 		// Only what arrived since the last report: logging the whole body each time would grow with the
 		// square of a long streamed answer.
-		const TArray<uint8>& Content = InHttpResponse->GetContent();
-		int32& LoggedBytes = ProgressLoggedBytes.FindOrAdd(RequestID);
-		const int32 Start = LoggedBytes < Content.Num() ? LoggedBytes : Content.Num();
+		const TArray<uint8>& Content = InBody.GetBytes();
+		const int32 Start = InBody.LoggedBytes < Content.Num() ? InBody.LoggedBytes : Content.Num();
 		const int32 End = CompleteUtf8Length(Content.GetData(), Content.Num());
 		if (End <= Start)
 		{
 			return;
 		}
-		LoggedBytes = End;
+		InBody.LoggedBytes = End;
 		const FUTF8ToTCHAR NewText(reinterpret_cast<const ANSICHAR*>(Content.GetData() + Start), End - Start);
 		UE_LOG(TalvaneLog, Log, TEXT("[OnRequestProgress] %s"), *FString(NewText.Length(), NewText.Get()));
 	}

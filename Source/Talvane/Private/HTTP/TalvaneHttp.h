@@ -3,7 +3,10 @@
 #include "CoreMinimal.h"
 #include "Interfaces/IHttpRequest.h"
 #include "Interfaces/IHttpResponse.h"
+#include "HTTP/TalvaneReceivedBody.h"
 #include "TalvaneType.h"
+
+class IHttpRequest;
 
 namespace TalvaneHttp
 {
@@ -32,6 +35,11 @@ namespace TalvaneHttp
 	 *
 	 * Engine requests reach this object only through weak bindings: once it is destroyed, their later
 	 * callbacks are dropped. Destroying it does not cancel its requests. Game thread only.
+	 *
+	 * Every request streams its body into an FTalvaneReceivedBody through the engine's receive-stream
+	 * delegate, so nothing reads the engine's response while the HTTP thread still fills it. The
+	 * engine's response then holds no body; the owner reads it with FindReceivedBody, during progress
+	 * and completion callbacks alike.
 	 */
 	struct TALVANE_API FHTTP : public TSharedFromThis<FHTTP, ESPMode::ThreadSafe>
 	{
@@ -77,6 +85,13 @@ namespace TalvaneHttp
 		bool IsValidRequest(const FGuid& InRequestID) const;
 
 		/**
+		 * The body of a request sent by this transport, as far as it has arrived: valid from sending
+		 * until its completion callback has returned, null for any other request. Progress and
+		 * completion callbacks find the bytes received up to that callback already in it.
+		 */
+		TSharedPtr<FTalvaneReceivedBody, ESPMode::ThreadSafe> FindReceivedBody(const FHttpRequestPtr& InHttpRequest) const;
+
+		/**
 		 * Appends the user's question as the last message. A trailing run of user messages (questions
 		 * never answered) is dropped first; everything before it stays, a system message included.
 		 */
@@ -104,13 +119,16 @@ namespace TalvaneHttp
 		/** Shared tail of the chat, local chat and FIM overloads: logs the send and adds the "bStream" pair. */
 		FGuid SendRecordBody(const FString& InURL, const FString& InBody, bool bStream, const TMap<FString, FString>& InCustomMetadataHeader,
 			ENimbrelProtocol InProtocol, EHTTPVerbType InVerb);
-		/** Binds the callbacks, starts the request and registers it; false when the engine refused it. */
+		/** Binds the callbacks and the body receiver, starts the request and registers it; false when the engine refused it. */
 		bool SendAndRegister(const TSharedRef<IHttpRequest, ESPMode::ThreadSafe>& InHttpRequest, const FGuid& InRequestID);
 		/** The registry key of a request object, or false when it is not registered. */
 		bool FindRequestID(const FHttpRequestPtr& InHttpRequest, FGuid& OutRequestID) const;
 		void ForgetRequest(const FGuid& InRequestID);
+		/** Tells the owner that a request finished, then logs the body (InBody) as the request's kind asks. */
+		void ReportCompletion(const FHttpRequestPtr& InHttpRequest, const FHttpResponsePtr& InHttpResponse, bool bConnectedSuccessfully,
+			bool bRegistered, const FString& InBody);
 		/** Logs, at Log, the complete UTF-8 characters of the body that arrived since the request's last report. */
-		void LogNewProgressBytes(const FHttpRequestPtr& InHttpRequest, const FHttpResponsePtr& InHttpResponse);
+		static void LogNewProgressBytes(FTalvaneReceivedBody& InBody);
 
 		static FString HTTPVerbToString(EHTTPVerbType InVerb);
 
@@ -119,7 +137,7 @@ namespace TalvaneHttp
 		void OnRequestProgress64(FHttpRequestPtr InHttpRequest, uint64 BytesSent, uint64 BytesReceived);
 		void OnRequestHeaderReceived(FHttpRequestPtr InHttpRequest, const FString& HeaderName, const FString& NewHeaderValue);
 
-		/** Body bytes of each registered request already written to the progress log. */
-		TMap<FGuid, int32> ProgressLoggedBytes;
+		/** The body of each request in flight (and of the one whose completion is being reported), by request object. */
+		TMap<const IHttpRequest*, TSharedRef<FTalvaneReceivedBody, ESPMode::ThreadSafe>> ReceivedBodies;
 	};
 }

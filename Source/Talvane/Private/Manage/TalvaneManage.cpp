@@ -1,6 +1,7 @@
 #include "TalvaneManage.h"
 
 #include "HTTP/TalvaneHttp.h"
+#include "HTTP/TalvaneReceivedBody.h"
 #include "Interfaces/IHttpRequest.h"
 #include "Interfaces/IHttpResponse.h"
 #include "TalvaneJsonStream.h"
@@ -69,7 +70,7 @@ FGuid FTalvaneManage::NimbrelChatRequest(const FString& InContent, FNimbrelChatR
 {
 	CheckBuildInit();
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
-	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
+	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;
 }
 
@@ -77,7 +78,7 @@ FGuid FTalvaneManage::NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMa
 {
 	CheckBuildInit();
 	const FGuid RequestID = HTTP->Request(InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
-	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_FIM, nullptr, nullptr, InRequest.bStream);
+	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_FIM, nullptr, nullptr, InRequest.bStream);
 	return RequestID;
 }
 
@@ -86,7 +87,7 @@ FGuid FTalvaneManage::NimbrelLocalChatRequest(const FString& InContent, FNimbrel
 {
 	CheckBuildInit();
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
-	TrackRequest(RequestID, ENimbrelProtocol::NIMBREL_LOCAL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
+	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_LOCAL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;
 }
 
@@ -119,39 +120,38 @@ void FTalvaneManage::AddAnswer(const FString& InAnswer, TArray<FNimbrelContextMe
 	HTTP->AddAnswer(InAnswer, InMessages);
 }
 
-void FTalvaneManage::TrackRequest(const FGuid& InRequestID, const ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
-	TWeakPtr<uint8> InLifetime, const bool bInStream)
+void FTalvaneManage::TrackRequest(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& InRequest,
+	TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> InBody, const ENimbrelProtocol InProtocol,
+	TArray<FNimbrelContextMessage>* InMessages, TWeakPtr<uint8> InLifetime, const bool bInStream)
 {
-	if (InRequestID.IsValid())
+	if (InRequest.IsValid())
 	{
 		const TSharedRef<FTalvaneRequestState> State = MakeShared<FTalvaneRequestState>(InProtocol, InMessages, MoveTemp(InLifetime));
 		State->bStreamed = bInStream;
-		Requests.Add(InRequestID, State);
+		State->Body = MoveTemp(InBody);
+		Requests.Add(InRequest.Get(), State);
 	}
 }
 
-namespace
+void FTalvaneManage::TrackSentRequest(const FGuid& InRequestID, const ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
+	TWeakPtr<uint8> InLifetime, const bool bInStream)
 {
-	FGuid GetRequestID(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request)
+	// A request that completed inside the send (the engine refused it) is no longer registered.
+	const FHttpRequestPtr* Sent = InRequestID.IsValid() ? HTTP->HttpRequests.Find(InRequestID) : nullptr;
+	if (Sent)
 	{
-		FGuid RequestID;
-		if (Request.IsValid())
-		{
-			FGuid::Parse(Request->GetHeader(TEXT("RequestID")), RequestID);
-		}
-		return RequestID;
+		TrackRequest(*Sent, HTTP->FindReceivedBody(*Sent), InProtocol, InMessages, MoveTemp(InLifetime), bInStream);
 	}
 }
 
 TSharedPtr<FTalvaneRequestState> FTalvaneManage::FindRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request) const
 {
-	const TSharedPtr<FTalvaneRequestState>* Found = Requests.Find(GetRequestID(Request));
-	return Found ? *Found : nullptr;
+	return Requests.FindRef(Request.Get());
 }
 
 TSharedPtr<FTalvaneRequestState> FTalvaneManage::TakeRequestState(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request)
 {
 	TSharedPtr<FTalvaneRequestState> State;
-	Requests.RemoveAndCopyValue(GetRequestID(Request), State);
+	Requests.RemoveAndCopyValue(Request.Get(), State);
 	return State;
 }

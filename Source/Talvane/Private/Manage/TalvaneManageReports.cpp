@@ -1,5 +1,7 @@
 #include "TalvaneManage.h"
 
+#include "HTTP/TalvaneHttp.h"
+#include "HTTP/TalvaneReceivedBody.h"
 #include "Interfaces/IHttpRequest.h"
 #include "Interfaces/IHttpResponse.h"
 #include "TalvaneJsonEnums.h"
@@ -9,6 +11,10 @@
 
 // Completion, failure and progress reports. Every report carries the request's own header lines as
 // its meta data, so callers tell their requests apart by the custom headers they sent.
+//
+// The body comes from the transport's own copy (FTalvaneReceivedBody), never from the engine's
+// response: while a request is in flight the engine fills its response on the HTTP thread, and its
+// status code reads 0 until the request has finished.
 
 namespace
 {
@@ -71,13 +77,13 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 		OnErrorHandle(Request, 0, FString());
 		return;
 	}
+	const FString Body = GetBodyText(Request, Response, State.Get());
 	if (!bConnectedSuccessfully || !IsSuccessCode(Response->GetResponseCode()))
 	{
-		OnErrorHandle(Request, Response);
+		OnErrorHandle(Request, Response->GetResponseCode(), Body);
 		return;
 	}
 	const bool bStream = FCString::Atoi(*Request->GetHeader(TEXT("bStream"))) != 0;
-	const FString Body = Response->GetContentAsString();
 	const ENimbrelProtocol Protocol = State.IsValid() ? State->Protocol : GetSentProtocol(*Request);
 	if (bStream)
 	{
@@ -85,7 +91,15 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 		{
 			State = MakeShared<FTalvaneRequestState>(Protocol, nullptr, nullptr);
 		}
-		State->Finish(Response->GetContent());
+		if (State->Body.IsValid())
+		{
+			State->Finish(State->Body->GetBytes());
+		}
+		else
+		{
+			const FTCHARToUTF8 Bytes(*Body, Body.Len());
+			State->Finish(TArray<uint8>(reinterpret_cast<const uint8*>(Bytes.Get()), Bytes.Length()));
+		}
 	}
 	const bool bBodyIsError = bStream ? State->bErrorEvent
 		: TalvaneManageBody::IsErrorDocument(Body, Protocol == ENimbrelProtocol::NIMBREL_LOCAL_CHAT);
@@ -166,11 +180,27 @@ void FTalvaneManage::CompleteFIM(const TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	SuccessDelegate.ExecuteIfBound(ENimbrelProtocol::NIMBREL_FIM, Data, TArray<FString>(), FString(), MakeMeta(*Request));
 }
 
+FString FTalvaneManage::GetBodyText(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request,
+	const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response, const FTalvaneRequestState* State) const
+{
+	TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Body = State ? State->Body : nullptr;
+	if (!Body.IsValid() && HTTP.IsValid())
+	{
+		Body = HTTP->FindReceivedBody(Request);
+	}
+	if (Body.IsValid())
+	{
+		Body->TakeReceived();
+		return Body->ToString();
+	}
+	// Only a request sent past the transport gets here; its response is complete by now.
+	return Response.IsValid() ? Response->GetContentAsString() : FString();
+}
+
 void FTalvaneManage::OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response)
 {
 	const int32 Code = Response.IsValid() ? Response->GetResponseCode() : 0;
-	const FString Content = Response.IsValid() ? Response->GetContentAsString() : FString();
-	OnErrorHandle(Request, Code, Content);
+	OnErrorHandle(Request, Code, GetBodyText(Request, Response, FindRequestState(Request).Get()));
 }
 
 void FTalvaneManage::OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const int32 Code, const FString& Content)
@@ -191,28 +221,23 @@ void FTalvaneManage::OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 
 void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const uint64 BytesSent, const uint64 BytesReceived)
 {
-	const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response = Request.IsValid() ? Request->GetResponse() : nullptr;
-	if (!Response.IsValid() || Response->GetContent().Num() == 0)
-	{
-		return;
-	}
-	// An error body is reported once, whole, when the request completes.
-	if (Response->GetResponseCode() >= 400)
-	{
-		return;
-	}
 	const TSharedPtr<FTalvaneRequestState> State = FindRequestState(Request);
-	if (!State.IsValid())
+	if (!State.IsValid() || !State->Body.IsValid())
+	{
+		return;
+	}
+	State->Body->TakeReceived();
+	const TArray<uint8>& Bytes = State->Body->GetBytes();
+	if (Bytes.Num() == 0 || !State->bStreamed)
 	{
 		return;
 	}
 	FString NewText;
 	FString NewReasoning;
-	if (State->bStreamed)
-	{
-		State->DecodeNewBytes(Response->GetContent(), NewText, NewReasoning);
-	}
-	if (!ProgressDelegate.IsBound())
+	State->DecodeNewBytes(Bytes, NewText, NewReasoning);
+	// The status code reads 0 until the request finishes, so an error is told by its body: a JSON
+	// document, not an event stream. It is reported once, whole, when the request completes.
+	if (!State->IsEventStream() || !ProgressDelegate.IsBound())
 	{
 		return;
 	}

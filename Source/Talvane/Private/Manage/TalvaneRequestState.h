@@ -1,14 +1,16 @@
 #pragma once
 
 #include "CoreMinimal.h"
+#include "HTTP/TalvaneReceivedBody.h"
 #include "Misc/Optional.h"
 #include "TalvaneSSEDecoder.h"
 #include "TalvaneType.h"
 
 /**
- * What the manager keeps for one request in flight: the conversation its answer extends, and the
- * streamed text decoded so far. Progress feeds it only the bytes that arrived since the previous
- * report, so the work per report follows the new bytes, not the body so far.
+ * What the manager keeps for one request in flight: the body the transport receives for it, the
+ * conversation its answer extends, and the streamed text decoded so far. Progress feeds it only the
+ * bytes that arrived since the previous report, so the work per report follows the new bytes, not
+ * the body so far.
  */
 struct TALVANE_API FTalvaneRequestState
 {
@@ -18,6 +20,12 @@ struct TALVANE_API FTalvaneRequestState
 	void DecodeNewBytes(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning);
 	/** Decodes the rest of the finished body, including a last event without its line end. */
 	void Finish(const TArray<uint8>& Content);
+
+	/**
+	 * Whether the body decoded so far is an event stream: it has a "data:" line. An error body is a
+	 * JSON document, so it never is; that tells it apart while the status code is still unknown.
+	 */
+	bool IsEventStream() const { return Decoder.HasSeenDataLine(); }
 
 	/** The conversation to extend, or null when there is none or its record has been destroyed. */
 	TArray<FNimbrelContextMessage>* GetLiveMessages() const;
@@ -32,6 +40,8 @@ struct TALVANE_API FTalvaneRequestState
 	bool bStreamed = true;
 	/** The request's headers as reports carry them; made on the first progress report, since they never change. */
 	TOptional<FNimbrelContextInfo> Meta;
+	/** The body as the transport receives it; null for a request the transport did not send. */
+	TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Body;
 
 private:
 	void DecodeEvents(const TArray<FString>& Events, FString& OutNewText, FString& OutNewReasoning);

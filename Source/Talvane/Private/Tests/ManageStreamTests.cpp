@@ -12,9 +12,14 @@ BEGIN_DEFINE_SPEC(FTalvaneManageStreamSpec, "Talvane.Manage.Stream", EAutomation
 	/** The whole (non-streamed) answer the reference server gives for a scenario: what a stream must add up to. */
 	FString WholeAnswerFor(const FString& Question, const TCHAR* ScenarioName)
 	{
+		return WholeAnswerFor(Question, Scenario(ScenarioName));
+	}
+
+	FString WholeAnswerFor(const FString& Question, const TMap<FString, FString>& Headers)
+	{
 		FNimbrelChatRequest Record = MakeChatRecord(false);
 		const int32 Before = Manager->Reports.Successes.Num();
-		Manager->NimbrelChatRequest(Question, Record, Scenario(ScenarioName));
+		Manager->NimbrelChatRequest(Question, Record, Headers);
 		TickUntil([this, Before]() { return Manager->Reports.Successes.Num() > Before; });
 		return Manager->Reports.Successes.Num() > Before ? Manager->Reports.Successes.Last().Data[0] : FString(TEXT("<no answer>"));
 	}
@@ -84,6 +89,32 @@ void FTalvaneManageStreamSpec::Define()
 				TestTrue(TEXT("answer holds the multi-byte text"), Expected.EndsWith(TEXT("你好，世界。🙂")));
 				Manager->SetStreamCombinedReply(bCombined);
 				TestStreamedText(TEXT("split"), TEXT("Cut me"), Expected);
+			});
+		}
+
+		for (const bool bCombined : {true, false})
+		{
+			const FString Mode = bCombined ? TEXT("WholeMode") : TEXT("DeltaMode");
+			It(FString(TEXT("KeepsThousandsOfEventsCutAnywhereExactWithoutReadingTheEngineResponseIn")) + Mode, [this, bCombined]()
+			{
+				// 3,000 one-word events of multi-byte text, sent in slices of 1 to 89 bytes: reports end
+				// inside lines, events and characters.
+				TMap<FString, FString> Headers = Scenario(TEXT("many-events"));
+				Headers.Add(TEXT("X-Talvane-Events"), TEXT("3000"));
+				const FString Expected = WholeAnswerFor(TEXT("Many"), Headers);
+				TestTrue(TEXT("the answer has every word"), Expected.Contains(TEXT(" w2998你好 w2999ß w3000é"), ESearchCase::CaseSensitive));
+				Manager->SetStreamCombinedReply(bCombined);
+				FHttpLogCapture HttpLog;
+				FNimbrelChatRequest Record = MakeChatRecord(true);
+				const FGuid RequestID = Manager->NimbrelChatRequest(TEXT("Many"), Record, Headers);
+				TestTrue(TEXT("done"), TickUntil([this]() { return Manager->Reports.Finished() == 2; }, 60.0));
+				const TArray<FProgressReport> Progress = Manager->Reports.ProgressOf(RequestID);
+				TestTrue(TEXT("many progress reports"), Progress.Num() > 50);
+				const FString Reported = bCombined ? (Progress.IsEmpty() ? FString() : Progress.Last().Text) : Manager->Reports.JoinedProgress(RequestID);
+				TestTrue(TEXT("the reported text is exact"), Reported.Equals(Expected, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("the answer entered the record whole"), Record.Messages.Last().Content.Equals(Expected, ESearchCase::CaseSensitive));
+				TestEqual(TEXT("engine warnings about reading an unfinished response"), HttpLog.CountContaining(TEXT("still processing")), 0);
+				TestEqual(TEXT("no state left"), Manager->GetTrackedRequestCount(), 0);
 			});
 		}
 

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "CoreMinimal.h"
+#include "HAL/CriticalSection.h"
+#include "Misc/ScopeLock.h"
 #include "TalvaneHttpTestSupport.h"
 #include "TalvaneManage.h"
 
@@ -67,6 +69,40 @@ namespace TalvaneManageTest
 		}
 	};
 
+	/** Counts the engine HTTP module's log lines while it lives; lines may come from any thread. */
+	class FHttpLogCapture : public FOutputDevice
+	{
+	public:
+		FHttpLogCapture() { GLog->AddOutputDevice(this); }
+		virtual ~FHttpLogCapture() override { GLog->RemoveOutputDevice(this); }
+
+		virtual bool CanBeUsedOnMultipleThreads() const override { return true; }
+
+		virtual void Serialize(const TCHAR* V, const ELogVerbosity::Type Verbosity, const FName& Category) override
+		{
+			if (Category == FName(TEXT("LogHttp")))
+			{
+				FScopeLock ScopeLock(&Lock);
+				Lines.Add(FString(V));
+			}
+		}
+
+		int32 CountContaining(const FString& InText)
+		{
+			FScopeLock ScopeLock(&Lock);
+			int32 Count = 0;
+			for (const FString& Line : Lines)
+			{
+				Count += Line.Contains(InText) ? 1 : 0;
+			}
+			return Count;
+		}
+
+	private:
+		FCriticalSection Lock;
+		TArray<FString> Lines;
+	};
+
 	/** A manager that records its reports; it exposes request tracking for tests that drive it by hand. */
 	class FRecordingManage : public FTalvaneManage
 	{
@@ -81,6 +117,7 @@ namespace TalvaneManageTest
 				const FNimbrelContextInfo& Meta, int32 Sent, int32 Received) { Reports.Progress.Add({Protocol, Text, Reasoning, Meta, Sent, Received}); });
 		}
 
+		using FTalvaneManage::GetTrackedRequestCount;
 		using FTalvaneManage::OnRequestProgress;
 		using FTalvaneManage::TrackRequest;
 

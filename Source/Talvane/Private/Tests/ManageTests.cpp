@@ -131,6 +131,23 @@ void FTalvaneManageSpec::Define()
 			}
 		});
 
+		It(TEXT("FollowsARequestWhoseCallerSentARequestIDHeaderOfItsOwn"), [this]()
+		{
+			// The caller's pair replaces the GUID in the header; the request must still be followed by itself.
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			Chat(TEXT("Who am I?"), Record, {{TEXT("requestid"), TEXT("npc-7")}});
+			TestTrue(TEXT("progress reported"), Manager->Reports.Progress.Num() > 0);
+			TestEqual(TEXT("one success"), Manager->Reports.Successes.Num(), 1);
+			TestEqual(TEXT("no failure"), Manager->Reports.Failures.Num(), 0);
+			if (Manager->Reports.Successes.Num() == 1)
+			{
+				TestTrue(TEXT("meta carries what was sent"),
+					Manager->Reports.Successes[0].Meta.Metas.FindRef(TEXT("RequestID")).Equals(TEXT("npc-7"), ESearchCase::CaseSensitive));
+			}
+			TestEqual(TEXT("answer appended to its record"), Record.Messages.Last().Content, ExpectedAnswer(TEXT("Who am I?"), 1, 1));
+			TestEqual(TEXT("no state left"), Manager->GetTrackedRequestCount(), 0);
+		});
+
 		It(TEXT("AppendsNothingWhenNobodyListensForSuccess"), [this]()
 		{
 			Manager->SuccessDelegate.Unbind();

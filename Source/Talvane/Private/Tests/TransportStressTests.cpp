@@ -122,6 +122,7 @@ void FTalvaneTransportStressSpec::Define()
 		{
 			const TSharedRef<FTransportProbe> Probe = MakeShared<FTransportProbe>();
 			const TSharedPtr<FHTTP, ESPMode::ThreadSafe> Transport = FHTTP::CreateHTTPObject(MakeProbeDelegate(Probe));
+			Probe->Transport = Transport;
 			Transport->SetKey(ServerKey);
 			Transport->Request(ClosedURL, MakeChatBody(TEXT("refused"), false), {}, ENimbrelProtocol::NIMBREL_CHAT, EHTTPVerbType::HTTP_POST);
 			TestTrue("a refused request reaches its owner", TickUntil([Probe]() { return Probe->Completions > 0; }));

@@ -33,6 +33,7 @@ void FTalvaneTransportSpec::Define()
 		ConfigureCloud(GetServerBaseURL());
 		Probe = MakeShared<FTransportProbe>();
 		HTTP = FHTTP::CreateHTTPObject(MakeProbeDelegate(Probe.ToSharedRef()));
+		Probe->Transport = HTTP;
 		HTTP->SetKey(ServerKey);
 		Log = MakeShared<FTalvaneLogCapture>();
 	});
@@ -182,7 +183,7 @@ void FTalvaneTransportSpec::DefineRecordOverloads()
 			if (WaitForCompletion() && TestValid("response", Probe->LastResponse))
 			{
 				TestEqual("status", Probe->LastResponse->GetResponseCode(), 200);
-				const FString Answer = Probe->LastResponse->GetContentAsString();
+				const FString Answer = Probe->LastBody;
 				TestTrue(TEXT("the server saw the chat id: ") + Answer, Answer.Contains(TEXT("[chat: ../x/y?z#1 %]"), ESearchCase::CaseSensitive));
 			}
 		});
@@ -282,6 +283,40 @@ void FTalvaneTransportSpec::DefineRegistry()
 			TestFalse("failed", Probe->bLastConnected);
 			TestInvalid("no response", Probe->LastResponse);
 			TestFalse("no longer registered", HTTP->IsValidRequest(RequestID));
+		});
+
+		It("keeps each body itself: progress sees every byte counted so far, the engine's response none", [this]()
+		{
+			// Each progress callback compares what the transport has taken with the engine's count.
+			const TSharedRef<int32> ShortReports = MakeShared<int32>(0);
+			const TSharedRef<int32> Reports = MakeShared<int32>(0);
+			const TSharedRef<TWeakPtr<FHTTP, ESPMode::ThreadSafe>> WeakTransport = MakeShared<TWeakPtr<FHTTP, ESPMode::ThreadSafe>>();
+			TalvaneHttp::FHTTPDelegate Delegate = MakeProbeDelegate(Probe.ToSharedRef());
+			Delegate.RequestProgressDelegate.BindLambda([ShortReports, Reports, WeakTransport](FHttpRequestPtr Request, int32, const int32 BytesReceived)
+			{
+				const TSharedPtr<FHTTP, ESPMode::ThreadSafe> Transport = WeakTransport->Pin();
+				const TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Body = Transport.IsValid()
+					? Transport->FindReceivedBody(Request) : nullptr;
+				++*Reports;
+				*ShortReports += !Body.IsValid() || Body->GetBytes().Num() < BytesReceived ? 1 : 0;
+			});
+			HTTP = FHTTP::CreateHTTPObject(Delegate);
+			*WeakTransport = HTTP;
+			Probe->Transport = HTTP;
+			HTTP->SetKey(ServerKey);
+			FNimbrelChatRequest Record;
+			Record.Model = ENimbrelModel::NIMBREL_CHAT;
+			Record.bStream = true;
+			HTTP->Request(TEXT("a long answer"), Record, {{TEXT("X-Talvane-Scenario"), TEXT("trickle")}}, EHTTPVerbType::HTTP_POST);
+			if (!WaitForCompletion() || !TestValid("response", Probe->LastResponse))
+			{
+				return;
+			}
+			TestTrue("several progress reports", *Reports > 1);
+			TestEqual("reports that saw fewer bytes than counted", *ShortReports, 0);
+			TestTrue(TEXT("the whole stream kept: ") + Probe->LastBody, Probe->LastBody.EndsWith(TEXT("data: [DONE]\n\n"), ESearchCase::CaseSensitive));
+			TestTrue("nothing cached in the engine's response", Probe->LastResponse->GetContentAsString().IsEmpty());
+			TestFalse("forgotten once completed", HTTP->FindReceivedBody(Probe->LastRequest).IsValid());
 		});
 	});
 }
