@@ -26,7 +26,7 @@ if [ "$quick" -eq 0 ]; then
 	# Only the programs whose tests drive the HTTP worker thread are built here.
 	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- \
 		HTTPTests HTTPThreadTests TalvaneTransportTests TalvaneTransportFailureTests TalvaneTransportStressTests \
-		TalvaneManageTests TalvaneManageConcurrencyTests
+		TalvaneManageTests TalvaneManageConcurrencyTests TalvaneManageStreamTests TalvaneManageFailureTests
 	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/.ci/tsan.supp" ctest "${ctest_args[@]}" -L threaded) || status=1
 
 	if [ -x "$here/Fuzz/run.sh" ]; then

@@ -53,11 +53,19 @@ public:
 	void SetStreamCombinedReply(bool bNewStreamCombinedReply);
 	bool IsStreamCombinedReply() const;
 
-	/** Appends the question to InRequest.Messages and sends it; returns the request GUID, all zero when nothing was sent. */
+	/**
+	 * Appends the question to InRequest.Messages and sends it; returns the request GUID, all zero when
+	 * nothing was sent. The answer is written into InRequest when it arrives, so keep the record at a
+	 * stable address until then (a UPROPERTY, a Blueprint variable, a TArray<TUniquePtr<...>>), never
+	 * as an element of a TArray that may grow meanwhile. A record destroyed first is never written.
+	 */
 	FGuid NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 	/** Sends a fill-in-the-middle request; its answer enters no conversation. */
 	FGuid NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
-	/** Appends the question to InRequest.Messages and sends it to the local chat server. */
+	/**
+	 * Appends the question to InRequest.Messages and sends it to the local chat server. As with
+	 * NimbrelChatRequest, keep the record at a stable address until the answer has arrived.
+	 */
 	FGuid NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 
 	/** Cancels a request in flight; it then completes as a failure. */

@@ -109,7 +109,7 @@ void FTalvaneManageStreamSpec::Define()
 				const FGuid RequestID = Manager->NimbrelChatRequest(TEXT("Many"), Record, Headers);
 				TestTrue(TEXT("done"), TickUntil([this]() { return Manager->Reports.Finished() == 2; }, 60.0));
 				const TArray<FProgressReport> Progress = Manager->Reports.ProgressOf(RequestID);
-				TestTrue(TEXT("many progress reports"), Progress.Num() > 50);
+				TestTrue(TEXT("the body arrived in several reports"), Progress.Num() > 1);
 				const FString Reported = bCombined ? (Progress.IsEmpty() ? FString() : Progress.Last().Text) : Manager->Reports.JoinedProgress(RequestID);
 				TestTrue(TEXT("the reported text is exact"), Reported.Equals(Expected, ESearchCase::CaseSensitive));
 				TestTrue(TEXT("the answer entered the record whole"), Record.Messages.Last().Content.Equals(Expected, ESearchCase::CaseSensitive));
