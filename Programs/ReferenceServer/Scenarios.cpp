@@ -72,7 +72,7 @@ namespace TalvaneReference
 				{"split", EScenario::Split}, {"keepalive", EScenario::KeepAlive}, {"crlf", EScenario::Crlf},
 				{"data-in-text", EScenario::DataInText}, {"huge", EScenario::Huge}, {"whole-json", EScenario::WholeJson},
 				{"error-event", EScenario::ErrorEvent}, {"refusal", EScenario::Refusal}, {"no-done", EScenario::NoDone},
-				{"many-events", EScenario::ManyEvents},
+				{"many-events", EScenario::ManyEvents}, {"cut", EScenario::Cut}, {"empty-stream", EScenario::EmptyStream},
 			};
 			const std::map<std::string, EScenario>::const_iterator Found = Kinds.find(InName);
 			if (Found != Kinds.end())
@@ -106,7 +106,7 @@ namespace TalvaneReference
 			FEventStyle Style;
 			Style.bCrlf = InScenario.Kind == EScenario::Crlf;
 			Style.bKeepAlive = InScenario.Kind == EScenario::KeepAlive;
-			Style.bDone = InScenario.Kind != EScenario::NoDone;
+			Style.bDone = InScenario.Kind != EScenario::NoDone && InScenario.Kind != EScenario::Cut;
 			std::vector<std::string> Jsons = InShapes.Events;
 			if (InScenario.Kind == EScenario::ErrorEvent)
 			{
@@ -115,8 +115,14 @@ namespace TalvaneReference
 				Jsons.push_back(MakeErrorBody("stream interrupted", "server_error", "internal_error"));
 			}
 
+			if (InScenario.Kind == EScenario::Cut)
+			{
+				// The role chunk and two content chunks; the last chunk with its finish reason never comes.
+				Jsons.resize(std::min<size_t>(Jsons.size(), 3));
+			}
+
 			FDeliveryPlan Plan;
-			Plan.Pieces = FormatEvents(Jsons, Style);
+			Plan.Pieces = InScenario.Kind == EScenario::EmptyStream ? std::vector<std::string>() : FormatEvents(Jsons, Style);
 			switch (InScenario.Kind)
 			{
 			case EScenario::Trickle:

@@ -31,6 +31,8 @@ namespace TalvaneReference
 		Refusal,
 		NoDone,
 		ManyEvents,        // many-events: "X-Talvane-Events" one-word events of multi-byte text, cut at odd places
+		Cut,               // cut: a stream that ends cleanly after three events, with no finish reason and no end marker
+		EmptyStream,       // empty-stream: a streamed answer with an empty body
 	};
 
 	/** A scenario with its parameters, read from the request headers. */

@@ -38,8 +38,14 @@ struct TALVANE_API FTalvaneSSEDecoder
 	/** Bytes fed so far. */
 	int64 GetBytesFed() const;
 
-	/** Whether a "data:" line has been read since the stream started: the body is an event stream. */
+	/**
+	 * Whether the stream held a "data:" line (the body is an event stream), so far or, after Finish,
+	 * until the next Feed.
+	 */
 	bool HasSeenDataLine() const { return bSawDataLine; }
+
+	/** Whether the stream held the end marker "data: [DONE]", so far or, after Finish, until the next Feed. */
+	bool HasSeenEndMarker() const { return bSawEndMarker; }
 
 	/** Decodes a whole body in one go: Feed of all its bytes, then Finish. */
 	static void DecodeAll(const FString& InBody, TArray<FString>& OutEvents);
@@ -63,6 +69,9 @@ private:
 	bool bStartChecked = false;
 	bool bGathering = false;
 	bool bSawDataLine = false;
+	bool bSawEndMarker = false;
+	/** Finish ended the stream; the next Feed starts a new one. */
+	bool bStreamEnded = false;
 	/** The previous slice ended with CR, so an LF at the start of this one ends no further line. */
 	bool bSkipNextLineFeed = false;
 };

@@ -110,8 +110,8 @@ namespace
 		}
 	}
 
-	/** Hands out one event's data unless it is blank or the end marker. */
-	void AddEvent(FString&& InData, TArray<FString>& OutEvents)
+	/** Hands out one event's data unless it is blank or the end marker; true for the end marker. */
+	bool AddEvent(FString&& InData, TArray<FString>& OutEvents)
 	{
 		const TCHAR* const Text = *InData;
 		int32 First = 0;
@@ -124,11 +124,15 @@ namespace
 		{
 			--Last;
 		}
-		if (First == Last || (Last - First == 6 && FCString::Strncmp(Text + First, TEXT("[DONE]"), 6) == 0))
+		if (Last - First == 6 && FCString::Strncmp(Text + First, TEXT("[DONE]"), 6) == 0)
 		{
-			return;
+			return true;
 		}
-		OutEvents.Add(MoveTemp(InData));
+		if (First < Last)
+		{
+			OutEvents.Add(MoveTemp(InData));
+		}
+		return false;
 	}
 }
 
@@ -137,6 +141,10 @@ void FTalvaneSSEDecoder::Feed(const uint8* InBytes, const int32 InCount, TArray<
 	if (InBytes == nullptr || InCount <= 0)
 	{
 		return;
+	}
+	if (bStreamEnded)
+	{
+		ClearStreamState();
 	}
 	BytesFed += InCount;
 	int32 Offset = 0;
@@ -183,7 +191,13 @@ void FTalvaneSSEDecoder::Finish(TArray<FString>& OutEvents)
 		AppendUTF8(WholeBody.GetData(), WholeBody.Num(), Document);
 		AddEvent(MoveTemp(Document), OutEvents);
 	}
+	// What the ended stream held stays readable until the next stream starts.
+	const bool bEndedWithData = bSawDataLine;
+	const bool bEndedWithMarker = bSawEndMarker;
 	ClearStreamState();
+	bSawDataLine = bEndedWithData;
+	bSawEndMarker = bEndedWithMarker;
+	bStreamEnded = true;
 }
 
 void FTalvaneSSEDecoder::Reset()
@@ -294,7 +308,7 @@ void FTalvaneSSEDecoder::HandleDataValue(const uint8* InValue, const int32 InLen
 	{
 		FString Event;
 		AppendUTF8(InValue, InLength, Event);
-		AddEvent(MoveTemp(Event), OutEvents);
+		bSawEndMarker |= AddEvent(MoveTemp(Event), OutEvents);
 		return;
 	}
 	bGathering = true;
@@ -310,7 +324,7 @@ void FTalvaneSSEDecoder::DispatchGathered(TArray<FString>& OutEvents)
 	bGathering = false;
 	FString Data = MoveTemp(GatheredData);
 	GatheredData.Reset();
-	AddEvent(MoveTemp(Data), OutEvents);
+	bSawEndMarker |= AddEvent(MoveTemp(Data), OutEvents);
 }
 
 void FTalvaneSSEDecoder::ClearStreamState()
@@ -322,5 +336,7 @@ void FTalvaneSSEDecoder::ClearStreamState()
 	bStartChecked = false;
 	bGathering = false;
 	bSawDataLine = false;
+	bSawEndMarker = false;
+	bStreamEnded = false;
 	bSkipNextLineFeed = false;
 }

@@ -7,6 +7,7 @@
 #include "TalvaneJsonEnums.h"
 #include "TalvaneJsonErrors.h"
 #include "TalvaneJsonResponses.h"
+#include "TalvaneLog.h"
 #include "TalvaneRequestState.h"
 
 // Completion, failure and progress reports. Every report carries the request's own header lines as
@@ -106,6 +107,15 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	if (bBodyIsError)
 	{
 		// A success status around an error: report it as the failure it is, and keep it out of the conversation.
+		OnErrorHandle(Request, Response->GetResponseCode(), Body);
+		return;
+	}
+	if (bStream && State->IsCutOff())
+	{
+		// The connection closed cleanly, but before the answer was whole: half an answer is no answer,
+		// and it must not enter the conversation as if it were complete.
+		UE_LOG(TalvaneLog, Warning, TEXT("The stream ended early: the connection closed after %d characters of the answer, before a finish reason or \"data: [DONE]\"."),
+			State->Text.Len());
 		OnErrorHandle(Request, Response->GetResponseCode(), Body);
 		return;
 	}

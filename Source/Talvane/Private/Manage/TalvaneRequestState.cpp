@@ -64,6 +64,7 @@ void FTalvaneRequestState::DecodeEvent(const FString& Event, FString& OutNewText
 		for (const FNimbrelFIMResponseChoice& Choice : Chunk.Choices)
 		{
 			OutNewText += TalvaneManageBody::AppendWithoutLeadingBreaks(Text, Choice.Text);
+			bFinishReason |= !Choice.FinishReason.IsEmpty();
 		}
 		return;
 	}
@@ -73,6 +74,7 @@ void FTalvaneRequestState::DecodeEvent(const FString& Event, FString& OutNewText
 	{
 		OutNewText += TalvaneManageBody::AppendWithoutLeadingBreaks(Text, Choice.Message.Content);
 		OutNewReasoning += TalvaneManageBody::AppendWithoutLeadingBreaks(ReasoningText, Choice.Message.ReasoningContent);
+		bFinishReason |= !Choice.FinishReason.IsEmpty();
 	}
 }
 

@@ -27,6 +27,12 @@ struct TALVANE_API FTalvaneRequestState
 	 */
 	bool IsEventStream() const { return Decoder.HasSeenDataLine(); }
 
+	/**
+	 * Whether a finished stream was cut off: it carried neither a finish reason nor the end marker,
+	 * so the connection closed before the answer was whole (an empty body included).
+	 */
+	bool IsCutOff() const { return !bFinishReason && !Decoder.HasSeenEndMarker(); }
+
 	/** The conversation to extend, or null when there is none or its record has been destroyed. */
 	TArray<FNimbrelContextMessage>* GetLiveMessages() const;
 
@@ -36,6 +42,8 @@ struct TALVANE_API FTalvaneRequestState
 	FString ReasoningText;
 	/** An event carried an error instead of an answer. */
 	bool bErrorEvent = false;
+	/** A choice of some event named why the answer ended. */
+	bool bFinishReason = false;
 	/** The request asked for a stream. A whole answer is read once it is complete, so progress decodes nothing of it. */
 	bool bStreamed = true;
 	/** The request's headers as reports carry them; made on the first progress report, since they never change. */

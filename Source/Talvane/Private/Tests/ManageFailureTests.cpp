@@ -91,6 +91,40 @@ void FTalvaneManageFailureSpec::Define()
 			TestEqual(TEXT("logged with the success status"), ErrorLines(TEXT("[code=200]")), 1);
 		});
 
+		for (const bool bCombined : {true, false})
+		{
+			It(FString(TEXT("ReportsAStreamCutOffBeforeItsEndAsAFailureAndAppendsNothingIn")) + (bCombined ? TEXT("WholeMode") : TEXT("DeltaMode")),
+				[this, bCombined]()
+			{
+				AddExpectedError(TEXT("The stream ended early: the connection closed after [0-9]+ characters"), EAutomationExpectedErrorFlags::Contains, 1);
+				Manager->SetStreamCombinedReply(bCombined);
+				const FNimbrelChatRequest Record = ChatThrough(TEXT("cut"));
+				TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+				TestEqual(TEXT("no success"), Manager->Reports.Successes.Num(), 0);
+				TestTrue(TEXT("the partial body"), Manager->Reports.Failures.Num() == 1
+					&& Manager->Reports.Failures[0].Data[0].StartsWith(TEXT("data: "), ESearchCase::CaseSensitive)
+					&& !Manager->Reports.Failures[0].Data[0].Contains(TEXT("[DONE]")));
+				TestEqual(TEXT("conversation holds only the question"), Record.Messages.Num(), 1);
+			});
+		}
+
+		It(TEXT("ReportsAnEmptyStreamedAnswerAsAFailure"), [this]()
+		{
+			AddExpectedError(TEXT("The stream ended early: the connection closed after 0 characters"), EAutomationExpectedErrorFlags::Contains, 1);
+			const FNimbrelChatRequest Record = ChatThrough(TEXT("empty-stream"));
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestEqual(TEXT("empty body"), Manager->Reports.Failures.Num() == 1 ? Manager->Reports.Failures[0].Data[0] : TEXT("<none>"), FString());
+			TestEqual(TEXT("no progress"), Manager->Reports.Progress.Num(), 0);
+			TestEqual(TEXT("conversation holds only the question"), Record.Messages.Num(), 1);
+		});
+
+		It(TEXT("KeepsAStreamWithAFinishReasonButNoEndMarkerASuccess"), [this]()
+		{
+			const FNimbrelChatRequest Record = ChatThrough(TEXT("no-done"));
+			TestEqual(TEXT("one success"), Manager->Reports.Successes.Num(), 1);
+			TestEqual(TEXT("answer appended"), Record.Messages.Num(), 2);
+		});
+
 		It(TEXT("ReportsALocalServersRefusalAsAFailure"), [this]()
 		{
 			FNimbrelLocalChatRequest Record;

@@ -174,6 +174,21 @@ void FTalvaneSSEDecoderSpec::Define()
 			TestEvents(TEXT("cut off"), {TEXT("[1]"), TEXT("{\"a\":\"hal")});
 		});
 
+		It(TEXT("TellAStreamFromADocumentAndWhetherItReachedItsEndMarker"), [this]()
+		{
+			FeedText(TEXT(": keep-alive\n\n"));
+			TestFalse(TEXT("a comment is no data"), Decoder.HasSeenDataLine());
+			FeedText(TEXT("data: [1]\n\ndata: [DO"));
+			TestTrue(TEXT("a data line makes a stream"), Decoder.HasSeenDataLine());
+			TestFalse(TEXT("half a marker is none"), Decoder.HasSeenEndMarker());
+			FeedText(TEXT("NE]"));
+			Decoder.Finish(Events);
+			TestTrue(TEXT("a marker on the unfinished last line counts"), Decoder.HasSeenEndMarker());
+			TestTrue(TEXT("still known after the end"), Decoder.HasSeenDataLine());
+			FeedText(TEXT("{\"error\":{}}"));
+			TestFalse(TEXT("the next stream starts afresh"), Decoder.HasSeenDataLine() || Decoder.HasSeenEndMarker());
+		});
+
 		It(TEXT("TakeABodyWithoutDataLinesAsOneDocument"), [this]()
 		{
 			FeedText(TEXT("{\n  \"id\": \"x\"\n}\n"));
