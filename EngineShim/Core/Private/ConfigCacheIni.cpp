@@ -7,9 +7,18 @@
 
 namespace
 {
+	/** The engine ini starts with what BaseEngine.ini sets and the stand-in's modules read. */
+	void LoadBaseEngineValues(FConfigCacheIni& Config)
+	{
+		// GEngineIni may not be built yet: this runs while the library's globals are.
+		Config.SetFloat(TEXT("HTTP"), TEXT("HttpTimeout"), 180.0f, FString(TEXT("Engine")));
+	}
+
 	FConfigCacheIni& GetConfigSingleton()
 	{
 		static FConfigCacheIni Config;
+		static const bool bLoaded = (LoadBaseEngineValues(Config), true);
+		(void)bLoaded;
 		return Config;
 	}
 }

@@ -1,22 +1,15 @@
 #include "CurlHttpRequest.h"
 
-#include <algorithm>
-#include <limits>
-
 #include "Containers/StringConv.h"
 #include "CurlHttpResponse.h"
 #include "CurlWorker.h"
 #include "HttpLog.h"
 #include "HttpManager.h"
 #include "HttpModule.h"
+#include "PlatformHttp.h"
 
 namespace
 {
-	int32 ClampToInt32(const int64 Value)
-	{
-		return static_cast<int32>(std::min<int64>(Value, std::numeric_limits<int32>::max()));
-	}
-
 	/** The engine lets a POST go without a Content-Type only when its body is already URL-encoded. */
 	bool IsURLEncoded(const TArray<uint8>& Payload)
 	{
@@ -30,12 +23,6 @@ namespace
 			}
 		}
 		return true;
-	}
-
-	FString FromUTF8(const std::string& Text)
-	{
-		const FUTF8ToTCHAR Converted(Text.data(), static_cast<int32>(Text.size()));
-		return FString(Converted.Length(), Converted.Get());
 	}
 }
 
@@ -84,28 +71,54 @@ FString FCurlHttpRequest::GetVerb() const
 	return Verb;
 }
 
+bool FCurlHttpRequest::IsInFlight() const
+{
+	return Status.load() == EHttpRequestStatus::Processing;
+}
+
+// The engine ignores every change to a request in flight, with a warning each.
 void FCurlHttpRequest::SetVerb(const FString& InVerb)
 {
+	if (IsInFlight())
+	{
+		UE_LOG(LogHttp, Warning, TEXT("FCurlHttpRequest::SetVerb() - attempted to set verb on a request that is inflight"));
+		return;
+	}
 	Verb = InVerb.ToUpper();
 }
 
 void FCurlHttpRequest::SetURL(const FString& InURL)
 {
+	if (IsInFlight())
+	{
+		UE_LOG(LogHttp, Warning, TEXT("FCurlHttpRequest::SetURL() - attempted to set url on a request that is inflight"));
+		return;
+	}
 	URL = InURL;
 }
 
 void FCurlHttpRequest::SetContent(const TArray<uint8>& ContentPayload)
 {
-	Payload = ContentPayload;
+	SetContent(TArray<uint8>(ContentPayload));
 }
 
 void FCurlHttpRequest::SetContent(TArray<uint8>&& ContentPayload)
 {
+	if (IsInFlight())
+	{
+		UE_LOG(LogHttp, Warning, TEXT("FCurlHttpRequest::SetContent() - attempted to set content on a request that is inflight"));
+		return;
+	}
 	Payload = MoveTemp(ContentPayload);
 }
 
 void FCurlHttpRequest::SetContentAsString(const FString& ContentString)
 {
+	if (IsInFlight())
+	{
+		UE_LOG(LogHttp, Warning, TEXT("FCurlHttpRequest::SetContentAsString() - attempted to set content on a request that is inflight"));
+		return;
+	}
 	const FTCHARToUTF8 Converted(*ContentString, ContentString.Len());
 	Payload = TArray<uint8>(reinterpret_cast<const uint8*>(Converted.Get()), Converted.Length());
 }
@@ -118,19 +131,27 @@ bool FCurlHttpRequest::SetResponseBodyReceiveStream(TSharedRef<FArchive> Stream)
 
 void FCurlHttpRequest::SetHeader(const FString& HeaderName, const FString& HeaderValue)
 {
+	if (IsInFlight())
+	{
+		UE_LOG(LogHttp, Warning, TEXT("FCurlHttpRequest::SetHeader() - attempted to set header on a request that is inflight"));
+		return;
+	}
 	Headers.Add(HeaderName, HeaderValue);
 }
 
 void FCurlHttpRequest::AppendToHeader(const FString& HeaderName, const FString& AdditionalHeaderValue)
 {
-	FString* Existing = Headers.Find(HeaderName);
-	if (Existing && !Existing->IsEmpty())
+	if (IsInFlight())
 	{
-		Existing->Append(TEXT(", "));
-		Existing->Append(AdditionalHeaderValue);
+		UE_LOG(LogHttp, Warning, TEXT("FCurlHttpRequest::AppendToHeader() - attempted to append to header on a request that is inflight"));
 		return;
 	}
-	Headers.Add(HeaderName, AdditionalHeaderValue);
+	if (HeaderName.IsEmpty() || AdditionalHeaderValue.IsEmpty())
+	{
+		return;
+	}
+	const FString* Existing = Headers.Find(HeaderName);
+	Headers.Add(HeaderName, Existing && !Existing->IsEmpty() ? *Existing + TEXT(", ") + AdditionalHeaderValue : AdditionalHeaderValue);
 }
 
 void FCurlHttpRequest::SetTimeout(const float InTimeoutSecs)
@@ -168,7 +189,7 @@ float FCurlHttpRequest::GetElapsedTime() const
 
 const TCHAR* FCurlHttpRequest::FindRefusal() const
 {
-	if (Status.load() == EHttpRequestStatus::Processing)
+	if (IsInFlight())
 	{
 		return TEXT("the request is still in flight");
 	}
@@ -191,7 +212,7 @@ bool FCurlHttpRequest::RefuseRequest(const TCHAR* Reason)
 {
 	UE_LOG(LogHttp, Warning, TEXT("%p: ProcessRequest failed: %s (URL=%s)"), this, Reason, *URL);
 	// A request in flight keeps its state: only this call fails.
-	if (Status.load() != EHttpRequestStatus::Processing)
+	if (!IsInFlight())
 	{
 		Status = EHttpRequestStatus::Failed;
 		Response.Reset();
@@ -209,7 +230,25 @@ void FCurlHttpRequest::WarnWhenContentTypeMissing() const
 	}
 }
 
-FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup() const
+void FCurlHttpRequest::SetupRequest()
+{
+	// The engine's SetupRequest: these go after the caller's headers, only when absent, and stay.
+	if (GetHeader(TEXT("User-Agent")).IsEmpty())
+	{
+		Headers.Add(TEXT("User-Agent"), FPlatformHttp::GetDefaultUserAgent());
+	}
+	if (GetHeader(TEXT("Content-Length")).IsEmpty())
+	{
+		Headers.Add(TEXT("Content-Length"), FString::Printf(TEXT("%llu"), GetContentLength()));
+	}
+	// Keeps libcurl from sending "Expect: 100-continue" (and itself goes out as nothing).
+	if (GetHeader(TEXT("Expect")).IsEmpty())
+	{
+		Headers.Add(TEXT("Expect"), FString());
+	}
+}
+
+FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup(const TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe>& NewResponse) const
 {
 	FCurlTransfer::FSetup Setup;
 	Setup.Url = FTCHARToUTF8(*URL).Get();
@@ -219,8 +258,12 @@ FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup() const
 		Setup.HeaderLines.emplace_back(FTCHARToUTF8(*Line).Get());
 	}
 	Setup.Body.assign(reinterpret_cast<const char*>(Payload.GetData()), static_cast<size_t>(Payload.Num()));
+	Setup.Response = NewResponse;
 	Setup.BodyStream = ResponseBodyReceiveStream;
-	Setup.InactivitySeconds = Timeout.IsSet() ? static_cast<double>(Timeout.GetValue()) : 0.0;
+	Setup.bHasTimeout = Timeout.IsSet();
+	Setup.TimeoutSeconds = Timeout.IsSet() ? static_cast<double>(Timeout.GetValue()) : 0.0;
+	Setup.RequestAddress = this;
+	Setup.RequestURL = URL;
 	return Setup;
 }
 
@@ -232,16 +275,17 @@ bool FCurlHttpRequest::ProcessRequest()
 	}
 	WarnWhenContentTypeMissing();
 	FHttpManager& Manager = FHttpModule::Get().GetHttpManager();
+	SetupRequest();
 
 	Response.Reset();
 	bCanceled = false;
 	News = FCurlTransfer::FNews();
-	NewHeaders.Reset();
+	NewlyReceivedHeaders.Reset();
 	LastReportedBytesSent = 0;
-	LastReportedBytesReceived = 0;
+	LastReportedBytesRead = 0;
 	StartTime = std::chrono::steady_clock::now();
 	FinishedElapsedSeconds = -1.0;
-	Transfer = std::make_shared<FCurlTransfer>(MakeSetup());
+	Transfer = std::make_shared<FCurlTransfer>(MakeSetup(MakeShared<FCurlHttpResponse>(URL, this)));
 	Worker = Manager.GetWorker();
 	Status = EHttpRequestStatus::Processing;
 
@@ -251,19 +295,18 @@ bool FCurlHttpRequest::ProcessRequest()
 		Status = EHttpRequestStatus::NotStarted;
 		return RefuseRequest(TEXT("the HTTP thread is not running"));
 	}
-	UE_LOG(LogHttp, Verbose, TEXT("%p: %s %s"), this, *Verb, *URL);
+	UE_LOG(LogHttp, Log, TEXT("%p: Starting %s request to URL='%s'"), this, *Verb, *URL);
 	return true;
 }
 
 void FCurlHttpRequest::CancelRequest()
 {
-	if (Status.load() != EHttpRequestStatus::Processing || bCanceled)
+	if (!IsInFlight() || bCanceled)
 	{
-		UE_LOG(LogHttp, Verbose, TEXT("%p: CancelRequest ignored: the request is not in flight"), this);
 		return;
 	}
 	bCanceled = true;
-	UE_LOG(LogHttp, Verbose, TEXT("%p: cancelling (URL=%s)"), this, *URL);
+	UE_LOG(LogHttp, Verbose, TEXT("%p: HTTP request canceled.  URL=%s"), this, *URL);
 	if (const std::shared_ptr<FCurlWorker> Running = Worker.lock())
 	{
 		Running->CancelTransfer(Transfer);
@@ -272,109 +315,65 @@ void FCurlHttpRequest::CancelRequest()
 
 bool FCurlHttpRequest::TickFromManager()
 {
-	if (Status.load() != EHttpRequestStatus::Processing || !Transfer)
+	if (!IsInFlight() || !Transfer)
 	{
 		return false;
 	}
 	Transfer->TakeNews(News);
 	ApplyNews();
-	BroadcastProgress();
-	BroadcastNewHeaders();
+	CheckProgressDelegate();
+	BroadcastNewlyReceivedHeaders();
 	// A delegate that flushed may already have finished this request in a nested tick.
-	return Status.load() == EHttpRequestStatus::Processing && News.End != ECurlTransferEnd::None;
+	return IsInFlight() && News.End != ECurlTransferEnd::None;
 }
 
 void FCurlHttpRequest::ApplyNews()
 {
-	if (!Response && (News.ResponseCode > 0 || !News.Body.empty()))
+	if (!Response && News.bAnyByteReceived)
 	{
-		Response = MakeShared<FCurlHttpResponse>(URL);
+		Response = Transfer->GetResponse();
 	}
+	for (const std::pair<std::string, std::string>& Header : News.Headers)
+	{
+		NewlyReceivedHeaders.Emplace(FString(UTF8_TO_TCHAR(Header.first.c_str())), FString(UTF8_TO_TCHAR(Header.second.c_str())));
+	}
+	News.Headers.clear();
+}
+
+void FCurlHttpRequest::CheckProgressDelegate()
+{
+	// The received count comes from the atomic total: reading the payload here would race.
+	const uint64 CurrentBytesRead = Response ? Response->GetTotalBytesRead() : 0;
+	const uint64 CurrentBytesSent = Transfer ? static_cast<uint64>(Transfer->GetBytesSent()) : LastReportedBytesSent;
+	const bool bBytesSentChanged = CurrentBytesSent != LastReportedBytesSent;
+	const bool bBytesReceivedChanged = Response && CurrentBytesRead != LastReportedBytesRead;
+	if (!IsInFlight() || !(bBytesSentChanged || bBytesReceivedChanged))
+	{
+		return;
+	}
+	LastReportedBytesSent = CurrentBytesSent;
 	if (Response)
 	{
-		if (News.ResponseCode > 0)
-		{
-			Response->SetResponseCode(News.ResponseCode);
-		}
-		Response->AppendContent(News.Body.data(), static_cast<int32>(News.Body.size()));
-		for (const std::pair<std::string, std::string>& Header : News.Headers)
-		{
-			const FString Name = FromUTF8(Header.first);
-			const FString& Value = Response->AddHeader(Name, FromUTF8(Header.second));
-			NewHeaders.Emplace(Name, Value);
-		}
+		LastReportedBytesRead = CurrentBytesRead;
 	}
-	// Cleared, not freed: the capacity goes back to the HTTP thread at the next swap.
-	News.Body.clear();
+	// The engine narrows the 64-bit counts to the delegate's int32 as C++ does.
+	ProgressDelegate.ExecuteIfBound(SharedThis(this), static_cast<int32>(LastReportedBytesSent), static_cast<int32>(LastReportedBytesRead));
 }
 
-void FCurlHttpRequest::BroadcastProgress()
+void FCurlHttpRequest::BroadcastNewlyReceivedHeaders()
 {
-	const int64 Sent = News.BytesSent;
-	const int64 Received = Response ? News.BytesReceived : LastReportedBytesReceived;
-	if (Sent == LastReportedBytesSent && Received == LastReportedBytesReceived)
+	if (!Response)
 	{
 		return;
 	}
-	LastReportedBytesSent = Sent;
-	LastReportedBytesReceived = Received;
-	ProgressDelegate.ExecuteIfBound(SharedThis(this), ClampToInt32(Sent), ClampToInt32(Received));
-}
-
-void FCurlHttpRequest::BroadcastNewHeaders()
-{
 	// Moved out first: a delegate may tick the manager again.
 	TArray<TPair<FString, FString>> Delivered;
-	Swap(Delivered, NewHeaders);
+	Swap(Delivered, NewlyReceivedHeaders);
 	for (const TPair<FString, FString>& Header : Delivered)
 	{
+		Response->MergeHeader(Header.Key, Header.Value);
 		HeaderDelegate.ExecuteIfBound(SharedThis(this), Header.Key, Header.Value);
 	}
-}
-
-void FCurlHttpRequest::StopClock()
-{
-	FinishedElapsedSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - StartTime).count();
-}
-
-void FCurlHttpRequest::FinishRequest()
-{
-	if (Status.load() != EHttpRequestStatus::Processing)
-	{
-		return;
-	}
-	StopClock();
-	Transfer.reset();
-	const bool bCompleted = News.End == ECurlTransferEnd::Completed && Response && Response->GetResponseCode() > 0;
-	if (bCompleted && !bCanceled)
-	{
-		Status = EHttpRequestStatus::Succeeded;
-		UE_LOG(LogHttp, Verbose, TEXT("%p: finished with %d (URL=%s)"), this, Response->GetResponseCode(), *URL);
-		CompleteDelegate.ExecuteIfBound(SharedThis(this), Response, true);
-		return;
-	}
-
-	if (bCanceled || News.End == ECurlTransferEnd::Cancelled)
-	{
-		UE_LOG(LogHttp, Log, TEXT("%p: request cancelled (URL=%s)"), this, *URL);
-	}
-	else if (News.End == ECurlTransferEnd::Completed)
-	{
-		UE_LOG(LogHttp, Warning, TEXT("%p: request failed: no HTTP status received (URL=%s)"), this, *URL);
-	}
-	else
-	{
-		UE_LOG(LogHttp, Warning, TEXT("%p: request failed: %s (URL=%s)"), this, UTF8_TO_TCHAR(News.Error.c_str()), *URL);
-	}
-	// The caller sees what arrived, if anything did; the request itself keeps no response.
-	FHttpResponsePtr Partial;
-	if (News.bAnyByteReceived)
-	{
-		Partial = Response ? FHttpResponsePtr(Response) : FHttpResponsePtr(MakeShared<FCurlHttpResponse>(URL));
-	}
-	Response.Reset();
-	Status = News.bAnyByteReceived ? EHttpRequestStatus::Failed : EHttpRequestStatus::Failed_ConnectionError;
-	CompleteDelegate.ExecuteIfBound(SharedThis(this), Partial, false);
 }
 
 void FCurlHttpRequest::UnbindDelegates()
@@ -386,7 +385,7 @@ void FCurlHttpRequest::UnbindDelegates()
 
 void FCurlHttpRequest::Abandon()
 {
-	if (Status.load() != EHttpRequestStatus::Processing)
+	if (!IsInFlight())
 	{
 		return;
 	}

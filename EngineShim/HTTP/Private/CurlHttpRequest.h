@@ -13,8 +13,9 @@ class FCurlWorker;
 
 /**
  * A request run by libcurl on the HTTP thread. Its own fields belong to the game thread; each
- * ProcessRequest makes a fresh FCurlTransfer that carries the request to the HTTP thread and
- * brings the answer back, and the manager's Tick turns what arrived into delegate calls.
+ * ProcessRequest makes a fresh FCurlTransfer and response: the HTTP thread fills the response's
+ * body, and the manager's Tick turns what arrived into delegate calls. The response is published
+ * (GetResponse) once a byte of the answer has arrived, and is ready to read once FinishRequest ran.
  */
 class FCurlHttpRequest : public IHttpRequest
 {
@@ -62,14 +63,20 @@ public:
 	void Abandon();
 
 private:
+	bool IsInFlight() const;
 	const TCHAR* FindRefusal() const;
 	bool RefuseRequest(const TCHAR* Reason);
 	void WarnWhenContentTypeMissing() const;
-	FCurlTransfer::FSetup MakeSetup() const;
+	void SetupRequest();
+	FCurlTransfer::FSetup MakeSetup(const TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe>& NewResponse) const;
 	void ApplyNews();
-	void BroadcastProgress();
-	void BroadcastNewHeaders();
+	void CheckProgressDelegate();
+	void BroadcastNewlyReceivedHeaders();
 	void StopClock();
+	bool ReadCompletion();
+	void LogSuccess() const;
+	void LogFailure() const;
+	EHttpRequestStatus::Type GetFailedStatus() const;
 
 	FString URL;
 	FString Verb = TEXT("GET");
@@ -83,16 +90,20 @@ private:
 	FHttpRequestHeaderReceivedDelegate HeaderDelegate;
 
 	std::atomic<EHttpRequestStatus::Type> Status{EHttpRequestStatus::NotStarted};
+	/** Published to callers once a byte of the answer has arrived; null after a failure. */
 	TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe> Response;
 	std::shared_ptr<FCurlTransfer> Transfer;
 	std::weak_ptr<FCurlWorker> Worker;
 	bool bCanceled = false;
+	/** libcurl's result of the last completed transfer; kept across attempts, as the engine keeps it. */
+	CURLcode CurlCompletionResult = CURLE_OK;
 
 	// What the last tick took from the transfer, and what was already reported.
 	FCurlTransfer::FNews News;
-	TArray<TPair<FString, FString>> NewHeaders;
-	int64 LastReportedBytesSent = 0;
-	int64 LastReportedBytesReceived = 0;
+	uint64 LastReportedBytesSent = 0;
+	uint64 LastReportedBytesRead = 0;
+	/** Headers taken from the transfer and not yet broadcast (a delegate may tick again meanwhile). */
+	TArray<TPair<FString, FString>> NewlyReceivedHeaders;
 
 	std::chrono::steady_clock::time_point StartTime;
 	double FinishedElapsedSeconds = -1.0;

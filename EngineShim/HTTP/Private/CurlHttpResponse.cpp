@@ -1,10 +1,13 @@
 #include "CurlHttpResponse.h"
 
-#include "Containers/StringConv.h"
-#include "Misc/CString.h"
+#include <cstring>
 
-FCurlHttpResponse::FCurlHttpResponse(const FString& InURL)
+#include "Containers/StringConv.h"
+#include "HttpLog.h"
+
+FCurlHttpResponse::FCurlHttpResponse(const FString& InURL, const void* InRequestAddress)
 	: URL(InURL)
+	, RequestAddress(InRequestAddress)
 {
 }
 
@@ -15,6 +18,11 @@ FString FCurlHttpResponse::GetURL() const
 
 FString FCurlHttpResponse::GetHeader(const FString& HeaderName) const
 {
+	if (!bIsReady)
+	{
+		UE_LOG(LogHttp, Warning, TEXT("Can't get cached header [%s]. Response still processing. %p"), *HeaderName, RequestAddress);
+		return FString();
+	}
 	const FString* Found = Headers.Find(HeaderName);
 	return Found ? *Found : FString();
 }
@@ -22,6 +30,11 @@ FString FCurlHttpResponse::GetHeader(const FString& HeaderName) const
 TArray<FString> FCurlHttpResponse::GetAllHeaders() const
 {
 	TArray<FString> Result;
+	if (!bIsReady)
+	{
+		UE_LOG(LogHttp, Warning, TEXT("Can't get cached headers. Response still processing. %p"), RequestAddress);
+		return Result;
+	}
 	for (const TPair<FString, FString>& Header : Headers)
 	{
 		Result.Add(Header.Key + TEXT(": ") + Header.Value);
@@ -36,41 +49,56 @@ FString FCurlHttpResponse::GetContentType() const
 
 uint64 FCurlHttpResponse::GetContentLength() const
 {
-	const FString* Declared = Headers.Find(TEXT("Content-Length"));
-	if (Declared)
-	{
-		const int64 Length = FCString::Atoi64(**Declared);
-		return Length > 0 ? static_cast<uint64>(Length) : 0;
-	}
-	return static_cast<uint64>(Content.Num());
+	return ContentLength;
 }
 
 const TArray<uint8>& FCurlHttpResponse::GetContent() const
 {
-	return Content;
+	if (!bIsReady)
+	{
+		UE_LOG(LogHttp, Warning, TEXT("Payload is incomplete. Response still processing. %p"), RequestAddress);
+	}
+	return Payload;
 }
 
 int32 FCurlHttpResponse::GetResponseCode() const
 {
-	return ResponseCode;
+	return HttpCode;
 }
 
 FString FCurlHttpResponse::GetContentAsString() const
 {
-	const FUTF8ToTCHAR Converted(reinterpret_cast<const ANSICHAR*>(Content.GetData()), Content.Num());
+	// The engine neither warns here nor waits: it decodes whatever the payload holds.
+	const FUTF8ToTCHAR Converted(reinterpret_cast<const ANSICHAR*>(Payload.GetData()), Payload.Num());
 	return FString(Converted.Length(), Converted.Get());
 }
 
-const FString& FCurlHttpResponse::AddHeader(const FString& Name, const FString& Value)
+void FCurlHttpResponse::AppendPayload(const void* Data, const uint64 Size)
 {
-	if (FString* Existing = Headers.Find(Name))
+	const uint64 Offset = TotalBytesRead.load();
+	Payload.AddUninitialized(static_cast<int32>(Size));
+	std::memcpy(Payload.GetData() + Offset, Data, Size);
+	TotalBytesRead.fetch_add(Size);
+}
+
+void FCurlHttpResponse::MergeHeader(const FString& Name, const FString& Value)
+{
+	FString* Existing = Headers.Find(Name);
+	if (Existing && !Existing->IsEmpty())
 	{
-		if (!Existing->IsEmpty())
-		{
-			Existing->Append(TEXT(", "));
-		}
+		Existing->Append(TEXT(", "));
 		Existing->Append(Value);
-		return *Existing;
+		return;
 	}
-	return Headers.Add(Name, Value);
+	Headers.Add(Name, Value);
+}
+
+void FCurlHttpResponse::SetCompletionInfo(const int32 InHttpCode, const uint64 DownloadLength)
+{
+	HttpCode = InHttpCode;
+	if (ContentLength == 0)
+	{
+		// No "Content-Length" header (a chunked answer): libcurl's figure, else what arrived.
+		ContentLength = DownloadLength > 0 ? DownloadLength : TotalBytesRead.load();
+	}
 }

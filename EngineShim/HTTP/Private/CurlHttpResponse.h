@@ -1,16 +1,23 @@
 #pragma once
 
+#include <atomic>
+
 #include "Containers/Map.h"
 #include "Interfaces/IHttpResponse.h"
 
 /**
- * The answer to a request as it arrives. Only the game thread touches it: the request fills
- * it in from FHttpManager::Tick, appending the new body bytes each time.
+ * The answer to a request as it arrives, shared by the request (game thread) and its transfer
+ * (HTTP thread). As in the engine's curl backend the HTTP thread appends the body to Payload
+ * without a lock and counts it in an atomic total; everything else is the game thread's, and the
+ * response is "ready" only once the request has finished. Until then the getters warn, the status
+ * code is 0 and the headers read as absent, so code that reads the body during progress races with
+ * the HTTP thread exactly as it would in the engine (ThreadSanitizer reports it).
  */
 class FCurlHttpResponse : public IHttpResponse
 {
 public:
-	explicit FCurlHttpResponse(const FString& InURL);
+	/** RequestAddress is only printed (the engine's warnings name the request). */
+	FCurlHttpResponse(const FString& InURL, const void* InRequestAddress);
 
 	// IHttpBase
 	FString GetURL() const override;
@@ -24,14 +31,29 @@ public:
 	int32 GetResponseCode() const override;
 	FString GetContentAsString() const override;
 
-	void SetResponseCode(int32 InResponseCode) { ResponseCode = InResponseCode; }
-	void AppendContent(const uint8* Data, int32 Count) { Content.Append(Data, Count); }
-	/** Records a header line; a repeated name joins the values with ", ". Returns the value now held. */
-	const FString& AddHeader(const FString& Name, const FString& Value);
+	/** HTTP thread: appends a body chunk to the payload, without a lock, and counts it. */
+	void AppendPayload(const void* Data, uint64 Size);
+	/** HTTP thread: counts bytes that went to a receive stream instead of the payload. */
+	void CountBytesRead(uint64 Size) { TotalBytesRead.fetch_add(Size); }
+	/** HTTP thread: the length a "Content-Length" header announced. */
+	void SetContentLength(const uint64 InContentLength) { ContentLength = InContentLength; }
+
+	/** Any thread: body bytes received so far (payload or stream). */
+	uint64 GetTotalBytesRead() const { return TotalBytesRead.load(); }
+	/** Game thread: joins a received header into the cached ones (", " between repeated names). */
+	void MergeHeader(const FString& Name, const FString& Value);
+	/** Game thread, when the transfer completed: the status code libcurl read and the length it knew. */
+	void SetCompletionInfo(int32 InHttpCode, uint64 DownloadLength);
+	/** Game thread: the request has finished; reads stop warning. */
+	void MarkReady() { bIsReady = true; }
 
 private:
 	FString URL;
-	int32 ResponseCode = 0;
+	const void* RequestAddress;
+	TArray<uint8> Payload;
+	std::atomic<uint64> TotalBytesRead{0};
+	uint64 ContentLength = 0;
+	int32 HttpCode = 0;
 	TMap<FString, FString> Headers;
-	TArray<uint8> Content;
+	bool bIsReady = false;
 };

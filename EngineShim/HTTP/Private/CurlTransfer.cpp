@@ -1,37 +1,32 @@
 #include "CurlTransfer.h"
 
-#include <algorithm>
 #include <cstdlib>
+
+#include "Containers/StringConv.h"
+#include "CurlHttpResponse.h"
+#include "HttpLog.h"
 
 namespace
 {
-	/** Codes libcurl follows when the answer names a Location. */
-	bool IsRedirectCode(const int32 Code)
+	/** The engine takes the header line without its line breaks, wherever they are. */
+	void RemoveLineBreaks(std::string& Line)
 	{
-		return Code == 301 || Code == 302 || Code == 303 || Code == 307 || Code == 308;
+		std::string Kept;
+		Kept.reserve(Line.size());
+		for (const char Character : Line)
+		{
+			if (Character != '\r' && Character != '\n')
+			{
+				Kept.push_back(Character);
+			}
+		}
+		Line.swap(Kept);
 	}
 
-	void TrimLineEnd(std::string& Line)
+	bool IsWireActivity(const curl_infotype Type)
 	{
-		while (!Line.empty() && (Line.back() == '\r' || Line.back() == '\n'))
-		{
-			Line.pop_back();
-		}
-	}
-
-	/** "HTTP/1.1 200 OK" -> 200; 0 when the line is not a status line. */
-	int32 ParseStatusCode(const std::string& Line)
-	{
-		if (Line.compare(0, 5, "HTTP/") != 0)
-		{
-			return 0;
-		}
-		const std::string::size_type Space = Line.find(' ');
-		if (Space == std::string::npos)
-		{
-			return 0;
-		}
-		return static_cast<int32>(std::strtol(Line.c_str() + Space + 1, nullptr, 10));
+		return Type == CURLINFO_HEADER_IN || Type == CURLINFO_HEADER_OUT || Type == CURLINFO_DATA_IN || Type == CURLINFO_DATA_OUT
+			|| Type == CURLINFO_SSL_DATA_IN || Type == CURLINFO_SSL_DATA_OUT;
 	}
 }
 
@@ -54,16 +49,14 @@ void FCurlTransfer::TakeNews(FNews& OutNews)
 {
 	OutNews.Headers.clear();
 	const std::lock_guard<std::mutex> Lock(Mutex);
-	// Swapping hands the game thread the new bytes and the HTTP thread an empty buffer with
-	// the capacity of the last one, so a long stream costs no copy here.
-	std::swap(OutNews.Body, Pending.Body);
 	std::swap(OutNews.Headers, Pending.Headers);
-	OutNews.ResponseCode = Pending.ResponseCode;
-	OutNews.BytesSent = Pending.BytesSent;
-	OutNews.BytesReceived = Pending.BytesReceived;
-	OutNews.bAnyByteReceived = Pending.bAnyByteReceived;
+	OutNews.bAnyByteReceived = bAnyByteReceived.load();
+	OutNews.bAnyActivity = bAnyActivity.load();
 	OutNews.End = Pending.End;
-	OutNews.Error = Pending.Error;
+	OutNews.CurlResult = Pending.CurlResult;
+	OutNews.MultiResult = Pending.MultiResult;
+	OutNews.ResponseCode = Pending.ResponseCode;
+	OutNews.DownloadLength = Pending.DownloadLength;
 }
 
 CURL* FCurlTransfer::CreateEasyHandle()
@@ -76,7 +69,6 @@ CURL* FCurlTransfer::CreateEasyHandle()
 	LastActivity = FClock::now();
 	curl_easy_setopt(EasyHandle, CURLOPT_PRIVATE, this);
 	curl_easy_setopt(EasyHandle, CURLOPT_URL, Setup.Url.c_str());
-	curl_easy_setopt(EasyHandle, CURLOPT_ERRORBUFFER, ErrorBuffer);
 	curl_easy_setopt(EasyHandle, CURLOPT_NOSIGNAL, 1L);
 	curl_easy_setopt(EasyHandle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
 	curl_easy_setopt(EasyHandle, CURLOPT_FOLLOWLOCATION, 1L);
@@ -86,6 +78,11 @@ CURL* FCurlTransfer::CreateEasyHandle()
 	// Proxies come from the usual environment variables, which libcurl reads by default; the
 	// proxy's own CONNECT answer must not pass for the server's.
 	curl_easy_setopt(EasyHandle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+	// The engine tracks activity (its time-out clock, and whether a failure was a connection
+	// error) through the debug callback, which libcurl calls only in verbose mode.
+	curl_easy_setopt(EasyHandle, CURLOPT_DEBUGFUNCTION, &FCurlTransfer::OnDebug);
+	curl_easy_setopt(EasyHandle, CURLOPT_DEBUGDATA, this);
+	curl_easy_setopt(EasyHandle, CURLOPT_VERBOSE, 1L);
 	curl_easy_setopt(EasyHandle, CURLOPT_HEADERFUNCTION, &FCurlTransfer::OnHeaderLine);
 	curl_easy_setopt(EasyHandle, CURLOPT_HEADERDATA, this);
 	curl_easy_setopt(EasyHandle, CURLOPT_WRITEFUNCTION, &FCurlTransfer::OnBody);
@@ -94,13 +91,16 @@ CURL* FCurlTransfer::CreateEasyHandle()
 	curl_easy_setopt(EasyHandle, CURLOPT_XFERINFODATA, this);
 	curl_easy_setopt(EasyHandle, CURLOPT_NOPROGRESS, 0L);
 
+	// The request's headers include the empty "Expect" that ProcessRequest adds: libcurl sends no
+	// header without a value, and a set "Expect" keeps it from asking for "100 Continue".
 	for (const std::string& Line : Setup.HeaderLines)
 	{
 		HeaderList = curl_slist_append(HeaderList, Line.c_str());
 	}
-	// A large body would otherwise wait a second for "100 Continue".
-	HeaderList = curl_slist_append(HeaderList, "Expect:");
-	curl_easy_setopt(EasyHandle, CURLOPT_HTTPHEADER, HeaderList);
+	if (HeaderList)
+	{
+		curl_easy_setopt(EasyHandle, CURLOPT_HTTPHEADER, HeaderList);
+	}
 	ConfigureVerbAndBody();
 	return EasyHandle;
 }
@@ -130,41 +130,58 @@ void FCurlTransfer::ConfigureVerbAndBody()
 	curl_easy_setopt(EasyHandle, CURLOPT_POSTFIELDS, Setup.Body.data());
 }
 
-void FCurlTransfer::End(const ECurlTransferEnd InEnd, std::string&& InError)
+void FCurlTransfer::ReadCompletionInfo()
+{
+	long Code = 0;
+	if (curl_easy_getinfo(EasyHandle, CURLINFO_RESPONSE_CODE, &Code) == CURLE_OK)
+	{
+		CompletedResponseCode = static_cast<int32>(Code);
+	}
+	curl_off_t Length = -1;
+	if (curl_easy_getinfo(EasyHandle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &Length) == CURLE_OK && Length > 0)
+	{
+		CompletedDownloadLength = static_cast<int64>(Length);
+	}
+}
+
+void FCurlTransfer::End(const ECurlTransferEnd InEnd, const CURLcode InCurlResult, const CURLMcode InMultiResult)
 {
 	if (EasyHandle)
 	{
+		if (InEnd == ECurlTransferEnd::Completed)
+		{
+			ReadCompletionInfo();
+		}
 		curl_easy_cleanup(EasyHandle);
 		EasyHandle = nullptr;
 	}
 	curl_slist_free_all(HeaderList);
 	HeaderList = nullptr;
-	// libcurl's own detail ("Failed to connect to ... port ...") follows the summary.
-	if (ErrorBuffer[0] != '\0' && InEnd == ECurlTransferEnd::Failed)
-	{
-		InError += InError.empty() ? "" : ": ";
-		InError += ErrorBuffer;
-	}
 	const std::lock_guard<std::mutex> Lock(Mutex);
 	if (Pending.End == ECurlTransferEnd::None)
 	{
 		Pending.End = InEnd;
-		Pending.Error = std::move(InError);
+		Pending.CurlResult = InCurlResult;
+		Pending.MultiResult = InMultiResult;
+		Pending.ResponseCode = CompletedResponseCode;
+		Pending.DownloadLength = CompletedDownloadLength;
 	}
 }
 
-bool FCurlTransfer::HasTimedOut(const FClock::time_point Now) const
+double FCurlTransfer::GetTimeoutOrDefault(const double DefaultSeconds) const
 {
-	return Now >= GetDeadline();
+	return Setup.bHasTimeout ? Setup.TimeoutSeconds : DefaultSeconds;
 }
 
-FCurlTransfer::FClock::time_point FCurlTransfer::GetDeadline() const
+double FCurlTransfer::GetSecondsSinceActivity(const FClock::time_point Now) const
 {
-	if (Setup.InactivitySeconds <= 0.0)
-	{
-		return FClock::time_point::max();
-	}
-	return LastActivity + std::chrono::duration_cast<FClock::duration>(std::chrono::duration<double>(Setup.InactivitySeconds));
+	return std::chrono::duration<double>(Now - LastActivity).count();
+}
+
+void FCurlTransfer::LogTimedOut(const FClock::time_point Now) const
+{
+	UE_LOG(LogHttp, Warning, TEXT("%p: HTTP request timed out after %0.2f seconds URL=%s"), Setup.RequestAddress, GetSecondsSinceActivity(Now),
+		*Setup.RequestURL);
 }
 
 size_t FCurlTransfer::OnHeaderLine(char* Data, const size_t Size, const size_t Count, void* UserData)
@@ -172,81 +189,38 @@ size_t FCurlTransfer::OnHeaderLine(char* Data, const size_t Size, const size_t C
 	FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
 	const size_t Bytes = Size * Count;
 	Transfer->LastActivity = FClock::now();
+	Transfer->bAnyByteReceived = true;
 	Transfer->HandleHeaderLine(std::string(Data, Bytes));
 	return Bytes;
 }
 
 void FCurlTransfer::HandleHeaderLine(std::string Line)
 {
-	{
-		const std::lock_guard<std::mutex> Lock(Mutex);
-		Pending.bAnyByteReceived = true;
-	}
-	TrimLineEnd(Line);
-	if (const int32 Code = ParseStatusCode(Line))
-	{
-		// Every answer (an interim "100 Continue", a redirect, the final one) starts with its own status line.
-		BlockCode = Code;
-		BlockHeaders.clear();
-		bFinalBlockPublished = false;
-		return;
-	}
-	if (Line.empty())
-	{
-		EndHeaderBlock();
-		return;
-	}
+	RemoveLineBreaks(Line);
 	const std::string::size_type Colon = Line.find(':');
-	if (Colon == std::string::npos || Colon == 0)
+	if (Colon == std::string::npos)
 	{
+		// A status line or the end of a block: the engine skips the headers of a 3xx answer.
+		long Code = 0;
+		if (curl_easy_getinfo(EasyHandle, CURLINFO_RESPONSE_CODE, &Code) == CURLE_OK)
+		{
+			bRedirected = Code >= 300 && Code < 400;
+		}
 		return;
 	}
 	const std::string::size_type ValueStart = Line.find_first_not_of(" \t", Colon + 1);
-	if (ValueStart == std::string::npos)
+	if (Colon == 0 || ValueStart == std::string::npos || bRedirected)
 	{
-		// The engine does not report headers with an empty value.
 		return;
 	}
-	const std::string::size_type ValueEnd = Line.find_last_not_of(" \t");
-	std::pair<std::string, std::string> Header(Line.substr(0, Colon), Line.substr(ValueStart, ValueEnd + 1 - ValueStart));
-	if (bFinalBlockPublished)
+	std::pair<std::string, std::string> Header(Line.substr(0, Colon), Line.substr(ValueStart));
+	if (curl_strequal(Header.first.c_str(), "Content-Length"))
 	{
-		// Trailer lines after a chunked body belong to the final answer too.
-		const std::lock_guard<std::mutex> Lock(Mutex);
-		Pending.Headers.push_back(std::move(Header));
-		return;
+		// Read here, on the HTTP thread, as the engine does, so progress has a total to go by.
+		Setup.Response->SetContentLength(static_cast<uint64>(std::strtoll(Header.second.c_str(), nullptr, 10)));
 	}
-	BlockHeaders.push_back(std::move(Header));
-}
-
-bool FCurlTransfer::IsFollowedRedirect() const
-{
-	if (!IsRedirectCode(BlockCode))
-	{
-		return false;
-	}
-	return std::any_of(BlockHeaders.begin(), BlockHeaders.end(), [](const std::pair<std::string, std::string>& Header)
-	{
-		return curl_strequal(Header.first.c_str(), "Location") != 0;
-	});
-}
-
-void FCurlTransfer::EndHeaderBlock()
-{
-	// Interim answers and redirects that libcurl follows are not the request's answer.
-	if (bFinalBlockPublished || BlockCode < 200 || IsFollowedRedirect())
-	{
-		BlockHeaders.clear();
-		return;
-	}
-	bFinalBlockPublished = true;
 	const std::lock_guard<std::mutex> Lock(Mutex);
-	Pending.ResponseCode = BlockCode;
-	for (std::pair<std::string, std::string>& Header : BlockHeaders)
-	{
-		Pending.Headers.push_back(std::move(Header));
-	}
-	BlockHeaders.clear();
+	Pending.Headers.push_back(std::move(Header));
 }
 
 size_t FCurlTransfer::OnBody(char* Data, const size_t Size, const size_t Count, void* UserData)
@@ -254,35 +228,40 @@ size_t FCurlTransfer::OnBody(char* Data, const size_t Size, const size_t Count, 
 	FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
 	const size_t Bytes = Size * Count;
 	Transfer->LastActivity = FClock::now();
-	if (Transfer->Setup.BodyStream.IsValid())
+	Transfer->bAnyByteReceived = true;
+	if (Bytes == 0)
 	{
-		// The receiver takes the bytes here, on the HTTP thread; nothing is kept for the response.
-		FArchive& Stream = *Transfer->Setup.BodyStream;
-		Stream.Serialize(Data, static_cast<int64>(Bytes));
-		const size_t Taken = Stream.GetError() ? 0 : Bytes;
-		const std::lock_guard<std::mutex> Lock(Transfer->Mutex);
-		Transfer->Pending.BytesReceived += static_cast<int64>(Taken);
-		Transfer->Pending.bAnyByteReceived = true;
-		return Taken;
+		return 0;
 	}
-	const std::lock_guard<std::mutex> Lock(Transfer->Mutex);
-	std::vector<uint8>& Body = Transfer->Pending.Body;
-	Body.insert(Body.end(), reinterpret_cast<const uint8*>(Data), reinterpret_cast<const uint8*>(Data) + Bytes);
-	Transfer->Pending.BytesReceived += static_cast<int64>(Bytes);
-	Transfer->Pending.bAnyByteReceived = true;
-	return Bytes;
+	FCurlHttpResponse& Response = *Transfer->Setup.Response;
+	if (!Transfer->Setup.BodyStream.IsValid())
+	{
+		// No lock: the game thread must not read the payload before the request has finished.
+		Response.AppendPayload(Data, Bytes);
+		return Bytes;
+	}
+	// The receiver takes the bytes here, on the HTTP thread; a short count makes libcurl fail
+	// the transfer with CURLE_WRITE_ERROR.
+	FArchive& Stream = *Transfer->Setup.BodyStream;
+	Stream.Serialize(Data, static_cast<int64>(Bytes));
+	const size_t Taken = Stream.GetError() ? 0 : Bytes;
+	Response.CountBytesRead(Taken);
+	return Taken;
 }
 
 int FCurlTransfer::OnTransferInfo(void* UserData, curl_off_t, curl_off_t, curl_off_t, const curl_off_t UploadNow)
 {
-	FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
-	if (UploadNow != Transfer->LastUploadNow)
+	static_cast<FCurlTransfer*>(UserData)->BytesSent = static_cast<int64>(UploadNow);
+	return 0;
+}
+
+int FCurlTransfer::OnDebug(CURL*, const curl_infotype Type, char*, size_t, void* UserData)
+{
+	if (IsWireActivity(Type))
 	{
-		// Bytes going out count as activity: a slow upload is not a silent server.
-		Transfer->LastUploadNow = UploadNow;
+		FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
 		Transfer->LastActivity = FClock::now();
-		const std::lock_guard<std::mutex> Lock(Transfer->Mutex);
-		Transfer->Pending.BytesSent = static_cast<int64>(UploadNow);
+		Transfer->bAnyActivity = true;
 	}
 	return 0;
 }

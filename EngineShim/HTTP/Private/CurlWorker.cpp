@@ -109,7 +109,7 @@ void FCurlWorker::AddTransfer(const std::shared_ptr<FCurlTransfer>& Transfer)
 			return;
 		}
 	}
-	Transfer->End(ECurlTransferEnd::Abandoned, "the HTTP thread has stopped");
+	Transfer->End(ECurlTransferEnd::Abandoned);
 }
 
 void FCurlWorker::CancelTransfer(const std::shared_ptr<FCurlTransfer>& Transfer)
@@ -165,7 +165,7 @@ void FCurlWorker::Run()
 		}
 		for (const std::shared_ptr<FCurlTransfer>& Transfer : Cancelled)
 		{
-			EndTransfer(Transfer.get(), ECurlTransferEnd::Cancelled, "cancelled");
+			EndTransfer(Transfer.get(), ECurlTransferEnd::Cancelled);
 		}
 		int Running = 0;
 		curl_multi_perform(Multi, &Running);
@@ -175,29 +175,41 @@ void FCurlWorker::Run()
 	}
 	while (!Active.empty())
 	{
-		EndTransfer(Active.back().get(), ECurlTransferEnd::Abandoned, "the HTTP thread has stopped");
+		EndTransfer(Active.back().get(), ECurlTransferEnd::Abandoned);
 	}
 	for (const std::shared_ptr<FCurlTransfer>& Transfer : Added)
 	{
-		Transfer->End(ECurlTransferEnd::Abandoned, "the HTTP thread has stopped");
+		Transfer->End(ECurlTransferEnd::Abandoned);
 	}
 }
 
 void FCurlWorker::StartTransfer(const std::shared_ptr<FCurlTransfer>& Transfer)
 {
 	CURL* EasyHandle = Transfer->CreateEasyHandle();
-	if (!EasyHandle || curl_multi_add_handle(Multi, EasyHandle) != CURLM_OK)
+	if (!EasyHandle)
 	{
-		Transfer->End(ECurlTransferEnd::Failed, "libcurl could not start the transfer");
-		const std::lock_guard<std::mutex> Lock(QueueMutex);
-		++EndedCount;
-		EndedCondition.notify_all();
+		Transfer->End(ECurlTransferEnd::Completed, CURLE_FAILED_INIT);
+		CountEnded();
+		return;
+	}
+	const CURLMcode AddResult = curl_multi_add_handle(Multi, EasyHandle);
+	if (AddResult != CURLM_OK)
+	{
+		Transfer->End(ECurlTransferEnd::NotAdded, CURLE_OK, AddResult);
+		CountEnded();
 		return;
 	}
 	Active.push_back(Transfer);
 }
 
-void FCurlWorker::EndTransfer(FCurlTransfer* Transfer, const ECurlTransferEnd End, std::string&& Error)
+void FCurlWorker::CountEnded()
+{
+	const std::lock_guard<std::mutex> Lock(QueueMutex);
+	++EndedCount;
+	EndedCondition.notify_all();
+}
+
+void FCurlWorker::EndTransfer(FCurlTransfer* Transfer, const ECurlTransferEnd End, const CURLcode Result)
 {
 	const auto Found = std::find_if(Active.begin(), Active.end(), [Transfer](const std::shared_ptr<FCurlTransfer>& Candidate)
 	{
@@ -211,10 +223,8 @@ void FCurlWorker::EndTransfer(FCurlTransfer* Transfer, const ECurlTransferEnd En
 	const std::shared_ptr<FCurlTransfer> Keep = *Found;
 	Active.erase(Found);
 	curl_multi_remove_handle(Multi, Keep->GetEasyHandle());
-	Keep->End(End, std::move(Error));
-	const std::lock_guard<std::mutex> Lock(QueueMutex);
-	++EndedCount;
-	EndedCondition.notify_all();
+	Keep->End(End, Result);
+	CountEnded();
 }
 
 void FCurlWorker::ReadFinishedTransfers()
@@ -237,34 +247,28 @@ void FCurlWorker::ReadFinishedTransfers()
 		{
 			continue;
 		}
-		if (Result == CURLE_OK)
-		{
-			EndTransfer(Found->get(), ECurlTransferEnd::Completed, std::string());
-		}
-		else
-		{
-			std::string Error = "libcurl error " + std::to_string(static_cast<int>(Result)) + " (" + curl_easy_strerror(Result) + ")";
-			EndTransfer(Found->get(), ECurlTransferEnd::Failed, std::move(Error));
-		}
+		EndTransfer(Found->get(), ECurlTransferEnd::Completed, Result);
 	}
 }
 
 void FCurlWorker::EndInactiveTransfers()
 {
 	const FCurlTransfer::FClock::time_point Now = FCurlTransfer::FClock::now();
+	const double DefaultTimeout = DefaultTimeoutSeconds.load();
 	std::vector<FCurlTransfer*> Expired;
 	for (const std::shared_ptr<FCurlTransfer>& Transfer : Active)
 	{
-		if (Transfer->HasTimedOut(Now))
+		const double Timeout = Transfer->GetTimeoutOrDefault(DefaultTimeout);
+		if (Timeout > 0.0 && Transfer->GetSecondsSinceActivity(Now) >= Timeout)
 		{
 			Expired.push_back(Transfer.get());
 		}
 	}
 	for (FCurlTransfer* Transfer : Expired)
 	{
-		char Message[96];
-		std::snprintf(Message, sizeof(Message), "nothing received for %.3g seconds", Transfer->GetInactivitySeconds());
-		EndTransfer(Transfer, ECurlTransferEnd::TimedOut, Message);
+		// The engine logs this on the HTTP thread, where it finds the request timed out.
+		Transfer->LogTimedOut(Now);
+		EndTransfer(Transfer, ECurlTransferEnd::TimedOut);
 	}
 }
 
@@ -275,12 +279,13 @@ int FCurlWorker::ComputeWaitMilliseconds() const
 	// Sleep at most a second even when idle: a missed wake-up then costs little.
 	double Wait = CurlMilliseconds < 0 ? 1000.0 : std::min(static_cast<double>(CurlMilliseconds), 1000.0);
 	const FCurlTransfer::FClock::time_point Now = FCurlTransfer::FClock::now();
+	const double DefaultTimeout = DefaultTimeoutSeconds.load();
 	for (const std::shared_ptr<FCurlTransfer>& Transfer : Active)
 	{
-		const FCurlTransfer::FClock::time_point Deadline = Transfer->GetDeadline();
-		if (Deadline != FCurlTransfer::FClock::time_point::max())
+		const double Timeout = Transfer->GetTimeoutOrDefault(DefaultTimeout);
+		if (Timeout > 0.0)
 		{
-			Wait = std::min(Wait, std::chrono::duration<double, std::milli>(Deadline - Now).count());
+			Wait = std::min(Wait, (Timeout - Transfer->GetSecondsSinceActivity(Now)) * 1000.0);
 		}
 	}
 	return static_cast<int>(std::ceil(std::max(Wait, 0.0)));

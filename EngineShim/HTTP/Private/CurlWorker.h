@@ -4,6 +4,7 @@
 // curl_multi_poll and is woken with curl_multi_wakeup when work arrives (a new transfer, a
 // cancel, a stop), so the game thread never waits for the network.
 
+#include <atomic>
 #include <condition_variable>
 #include <curl/curl.h>
 #include <memory>
@@ -35,6 +36,9 @@ public:
 	/** Asks the HTTP thread to end a transfer as cancelled (nothing happens when it already ended). */
 	void CancelTransfer(const std::shared_ptr<FCurlTransfer>& Transfer);
 
+	/** The inactivity time-out of transfers whose request set none (the module's HttpTimeout); read on the HTTP thread. */
+	void SetDefaultTimeout(double Seconds) { DefaultTimeoutSeconds = Seconds; }
+
 	/** Counts transfers that ended; read it, tick, then wait for it to change. */
 	uint64 GetEndedCount() const;
 
@@ -45,7 +49,8 @@ private:
 	void Run();
 	void TakeQueued(std::vector<std::shared_ptr<FCurlTransfer>>& OutAdded, std::vector<std::shared_ptr<FCurlTransfer>>& OutCancelled, bool& bOutStop);
 	void StartTransfer(const std::shared_ptr<FCurlTransfer>& Transfer);
-	void EndTransfer(FCurlTransfer* Transfer, ECurlTransferEnd End, std::string&& Error);
+	void EndTransfer(FCurlTransfer* Transfer, ECurlTransferEnd End, CURLcode Result = CURLE_OK);
+	void CountEnded();
 	void ReadFinishedTransfers();
 	void EndInactiveTransfers();
 	int ComputeWaitMilliseconds() const;
@@ -57,6 +62,7 @@ private:
 	std::vector<std::shared_ptr<FCurlTransfer>> QueuedAdds;
 	std::vector<std::shared_ptr<FCurlTransfer>> QueuedCancels;
 	bool bStopRequested = false;
+	std::atomic<double> DefaultTimeoutSeconds{0.0};
 
 	mutable std::condition_variable EndedCondition;
 	uint64 EndedCount = 0;

@@ -107,6 +107,14 @@ void FHttpManager::UpdateConfigs()
 	}
 }
 
+void FHttpManager::SetDefaultTimeout(const float Seconds) const
+{
+	if (Worker)
+	{
+		Worker->SetDefaultTimeout(static_cast<double>(Seconds));
+	}
+}
+
 bool FHttpManager::AddThreadedRequest(const TSharedRef<FCurlHttpRequest, ESPMode::ThreadSafe>& Request, const std::shared_ptr<FCurlTransfer>& Transfer)
 {
 	if (!Worker)
@@ -115,6 +123,8 @@ bool FHttpManager::AddThreadedRequest(const TSharedRef<FCurlHttpRequest, ESPMode
 	}
 	{
 		const std::lock_guard<std::mutex> Lock(RequestLock);
+		// The engine's AddRequest: a request started by a delegate that runs inside a flush stops the game.
+		check(!bFlushing);
 		Requests.Add(Request);
 	}
 	Worker->AddTransfer(Transfer);
@@ -164,6 +174,7 @@ void FHttpManager::Flush(const EHttpFlushReason FlushReason)
 	const FHttpFlushTimeLimit Limit = FlushTimeLimits[ReasonIndex];
 	const FClock::time_point Begin = FClock::now();
 	bool bCancelled = false;
+	bFlushing = true;
 	while (GetRequestCount() > 0)
 	{
 		const double Elapsed = SecondsSince(Begin);
@@ -196,6 +207,7 @@ void FHttpManager::Flush(const EHttpFlushReason FlushReason)
 			Worker->WaitForEnd(SeenEnded, std::max(Wait, 0.0));
 		}
 	}
+	bFlushing = false;
 }
 
 void FHttpManager::LogAbandonedRequests(const double ElapsedSeconds, const FHttpFlushTimeLimit& Limit, const EHttpFlushReason FlushReason) const

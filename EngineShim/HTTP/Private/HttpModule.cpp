@@ -5,6 +5,7 @@
 #include "CurlHttpRequest.h"
 #include "HttpLog.h"
 #include "HttpManager.h"
+#include "Misc/ConfigCacheIni.h"
 #include "Modules/ModuleManager.h"
 
 DEFINE_LOG_CATEGORY(LogHttp);
@@ -44,16 +45,29 @@ FHttpManager& FHttpModule::GetHttpManager()
 	if (!HttpManager)
 	{
 		// Only a module already shut down gets here; it runs again rather than crash.
-		HttpManager = new FHttpManager();
+		StartupModule();
 	}
 	return *HttpManager;
 }
 
+void FHttpModule::UpdateConfigs()
+{
+	GConfig->GetFloat(TEXT("HTTP"), TEXT("HttpTimeout"), HttpTimeout, GEngineIni);
+	if (HttpManager)
+	{
+		HttpManager->UpdateConfigs();
+		HttpManager->SetDefaultTimeout(HttpTimeout);
+	}
+}
+
 void FHttpModule::StartupModule()
 {
+	HttpTimeout = 300.0f;
+	UpdateConfigs();
 	if (!HttpManager)
 	{
 		HttpManager = new FHttpManager();
+		HttpManager->SetDefaultTimeout(HttpTimeout);
 	}
 }
 

@@ -59,6 +59,7 @@ public:
 
 private:
 	friend class FCurlHttpRequest;
+	friend class FHttpModule;
 
 	struct FHttpFlushTimeLimit
 	{
@@ -66,7 +67,12 @@ private:
 		double HardLimitSeconds = 4.0;
 	};
 
-	/** Takes a started request into the manager and hands its transfer to the HTTP thread; false when there is no HTTP thread. */
+	/** The module's HttpTimeout, for the HTTP thread to apply to requests that set no time-out. */
+	void SetDefaultTimeout(float Seconds) const;
+	/**
+	 * Takes a started request into the manager and hands its transfer to the HTTP thread; false
+	 * when there is no HTTP thread. Asserts while the manager flushes, as the engine does.
+	 */
 	bool AddThreadedRequest(const TSharedRef<FCurlHttpRequest, ESPMode::ThreadSafe>& Request, const std::shared_ptr<FCurlTransfer>& Transfer);
 	std::weak_ptr<FCurlWorker> GetWorker() const { return Worker; }
 	TArray<TSharedRef<FCurlHttpRequest, ESPMode::ThreadSafe>> GetRequestsCopy() const;
@@ -78,4 +84,5 @@ private:
 	TArray<TSharedRef<FCurlHttpRequest, ESPMode::ThreadSafe>> Requests;
 	FHttpFlushTimeLimit FlushTimeLimits[static_cast<int32>(EHttpFlushReason::Count)];
 	std::shared_ptr<FCurlWorker> Worker;
+	bool bFlushing = false;
 };

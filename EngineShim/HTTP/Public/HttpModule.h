@@ -26,7 +26,16 @@ public:
 	/** The manager that ticks and flushes the requests in flight. */
 	FHttpManager& GetHttpManager();
 
-	/** Starts the manager and its HTTP thread. */
+	/**
+	 * Re-reads the "[HTTP]" section of the engine ini (HttpTimeout, then the manager's flush
+	 * limits). StartupModule calls it; later changes to the ini take effect only through it.
+	 */
+	void UpdateConfigs();
+
+	/** The inactivity time-out, in seconds, of a request that sets none ("[HTTP] HttpTimeout"). */
+	float GetHttpTimeout() const { return HttpTimeout; }
+
+	/** Reads the ini (UpdateConfigs), then starts the manager and its HTTP thread. */
 	void StartupModule() override;
 
 	/** Unbinds every request's delegates, flushes within the "Shutdown" limits and stops the HTTP thread. */
@@ -34,4 +43,6 @@ public:
 
 private:
 	FHttpManager* HttpManager = nullptr;
+	/** The engine's own value when the ini has none (BaseEngine.ini sets 180). */
+	float HttpTimeout = 300.0f;
 };

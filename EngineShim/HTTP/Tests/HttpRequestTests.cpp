@@ -1,6 +1,7 @@
 // What a request sends, what its delegates report and how it completes, against the reference
 // server and a canned-bytes server on loopback.
 
+#include <curl/curl.h>
 #include <nlohmann/json.hpp>
 #include <strings.h>
 
@@ -87,7 +88,7 @@ TEST_F(FHttpRequestTest, ContentAsStringGoesOutAsUtf8WithoutMark)
 	EXPECT_EQ(Echo["body_size"], 1 + 2 + 1 + 3 + 1 + 4);
 }
 
-TEST_F(FHttpRequestTest, StreamReportsCumulativeProgressHeadersAndCodeOnTheGameThread)
+TEST_F(FHttpRequestTest, StreamReportsCumulativeProgressAndHeadersOnTheGameThread)
 {
 	const FRequestRef Request = MakeChat("trickle");
 	Request->SetHeader(TEXT("X-Talvane-Delay-Ms"), TEXT("15"));
@@ -110,11 +111,11 @@ TEST_F(FHttpRequestTest, StreamReportsCumulativeProgressHeadersAndCodeOnTheGameT
 			EXPECT_GE(Now.Key, Before.Key);
 			EXPECT_GE(Now.Value, Before.Value);
 		}
-		// The body so far and the status code are there at every report that counts received bytes.
+		// A report that counts received bytes has a response, whose status code stays 0 until the end.
 		if (Now.Value > 0)
 		{
-			EXPECT_EQ(Seen->ContentAtProgress[Index], Now.Value);
-			EXPECT_EQ(Seen->CodeAtProgress[Index], 200);
+			EXPECT_EQ(Seen->ResponseAtProgress[Index], 1);
+			EXPECT_EQ(Seen->CodeAtProgress[Index], 0);
 		}
 	}
 	EXPECT_EQ(Seen->Progress.Last().Value, BodySize);
@@ -132,6 +133,7 @@ TEST_F(FHttpRequestTest, StreamReportsCumulativeProgressHeadersAndCodeOnTheGameT
 
 TEST_F(FHttpRequestTest, ErrorStatusesCompleteAsSuccessfulTransfers)
 {
+	FLogCapture Log;
 	for (const char* Scenario : {"status-429", "status-500", "status-500-slow"})
 	{
 		const FRequestRef Request = MakeChat(Scenario);
@@ -151,10 +153,15 @@ TEST_F(FHttpRequestTest, ErrorStatusesCompleteAsSuccessfulTransfers)
 	ASSERT_TRUE(PumpUntil([Denied]() { return Denied->Completions > 0; }));
 	EXPECT_TRUE(Denied->bConnectedSuccessfully);
 	EXPECT_EQ(Denied->Response->GetResponseCode(), 401);
+	// The engine warns about server errors 500 to 503, with their headers, and not about others.
+	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, TEXT("request has been successfully processed. URL: ")), 2);
+	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, TEXT("HTTP code: 500, content length: ")), 2);
+	EXPECT_GE(Log.Count(ELogVerbosity::Warning, TEXT(" Response Header Content-Type: ")), 2);
 }
 
 TEST_F(FHttpRequestTest, RefusedConnectionCompletesWithoutResponse)
 {
+	FLogCapture Log;
 	const FRequestRef Request = FHttpModule::Get().CreateRequest();
 	Request->SetURL(ToFString("http://127.0.0.1:" + std::to_string(ReserveClosedPort()) + "/echo"));
 	const std::shared_ptr<FRecord> Seen = Record(*Request);
@@ -165,6 +172,8 @@ TEST_F(FHttpRequestTest, RefusedConnectionCompletesWithoutResponse)
 	EXPECT_FALSE(Seen->Response.IsValid());
 	EXPECT_FALSE(Request->GetResponse().IsValid());
 	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Failed_ConnectionError);
+	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: request failed, libcurl error: 7 (%s)"), &Request.Get(),
+		UTF8_TO_TCHAR(curl_easy_strerror(CURLE_COULDNT_CONNECT)))), 1);
 }
 
 TEST_F(FHttpRequestTest, RefusalsCompleteSynchronously)
@@ -217,6 +226,7 @@ TEST_F(FHttpRequestTest, SecondProcessWhileInFlightIsRefusedAndTheFirstGoesOn)
 
 TEST_F(FHttpRequestTest, InactivityTimeoutFailsASilentServer)
 {
+	FLogCapture Log;
 	const FRequestRef Silent = MakeChat("stall");
 	Silent->SetTimeout(0.5f);
 	const std::shared_ptr<FRecord> SilentSeen = Record(*Silent);
@@ -229,11 +239,20 @@ TEST_F(FHttpRequestTest, InactivityTimeoutFailsASilentServer)
 
 	EXPECT_FALSE(SilentSeen->bConnectedSuccessfully);
 	EXPECT_FALSE(SilentSeen->Response.IsValid());
-	EXPECT_EQ(Silent->GetStatus(), EHttpRequestStatus::Failed_ConnectionError);
-	// Headers arrived before the silence: the caller gets them, the request keeps no response.
+	// The request went out, which the engine counts as activity: a plain failure, not a connection error.
+	EXPECT_EQ(Silent->GetStatus(), EHttpRequestStatus::Failed);
+	for (const FRequestRef& Request : {Silent, Headers})
+	{
+		EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: HTTP request timed out after 0."), &Request.Get())), 1);
+		EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: request failed, libcurl error: 0 (No error)"), &Request.Get())), 1);
+	}
+	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, TEXT(" seconds URL=") + Silent->GetURL()), 2);
+	// Headers arrived before the silence: the caller gets them, the request keeps no response. libcurl
+	// never completed, so the status code was never read.
 	EXPECT_FALSE(HeadersSeen->bConnectedSuccessfully);
 	ASSERT_TRUE(HeadersSeen->Response.IsValid());
-	EXPECT_EQ(HeadersSeen->Response->GetResponseCode(), 200);
+	EXPECT_EQ(HeadersSeen->Response->GetResponseCode(), 0);
+	EXPECT_FALSE(HeadersSeen->Response->GetHeader(TEXT("Content-Type")).IsEmpty());
 	EXPECT_FALSE(Headers->GetResponse().IsValid());
 	EXPECT_EQ(Headers->GetStatus(), EHttpRequestStatus::Failed);
 }
@@ -271,6 +290,7 @@ TEST_F(FHttpRequestTest, DroppedConnectionFailsWithThePartialResponse)
 	EXPECT_GT(Seen->Response->GetContent().Num(), 0);
 	EXPECT_FALSE(Seen->Response->GetContentAsString().Contains(TEXT("[DONE]")));
 	EXPECT_FALSE(Request->GetResponse().IsValid());
+	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Failed);
 }
 
 TEST_F(FHttpRequestTest, HugeStreamArrivesWhole)

@@ -71,7 +71,7 @@ namespace HttpTests
 			Result->bRanOffGameThread |= std::this_thread::get_id() != TestThread;
 			Result->Progress.Emplace(Sent, Received);
 			const FHttpResponsePtr Response = InRequest->GetResponse();
-			Result->ContentAtProgress.Add(Response ? Response->GetContent().Num() : -1);
+			Result->ResponseAtProgress.Add(Response.IsValid() ? 1 : 0);
 			Result->CodeAtProgress.Add(Response ? Response->GetResponseCode() : -1);
 		});
 		Request.OnHeaderReceived().BindLambda([Result, TestThread](FHttpRequestPtr, const FString& Name, const FString& Value)
@@ -185,6 +185,12 @@ namespace HttpTests
 		return RequestLines;
 	}
 
+	std::vector<std::string> FCannedServer::GetRequestHeads() const
+	{
+		const std::lock_guard<std::mutex> Lock(Mutex);
+		return RequestHeads;
+	}
+
 	void FCannedServer::Serve()
 	{
 		while (!bStop)
@@ -223,6 +229,7 @@ namespace HttpTests
 		{
 			const std::lock_guard<std::mutex> Lock(Mutex);
 			RequestLines.push_back(RequestLine);
+			RequestHeads.push_back(Head.substr(0, Head.find("\r\n\r\n") + 4));
 			const std::map<std::string, std::string>::const_iterator Found = Answers.find(Target);
 			if (Found != Answers.end())
 			{
@@ -252,6 +259,7 @@ namespace HttpTests
 		// Leftover requests need not hold the next test up.
 		SetHttpConfig(TEXT("FlushSoftTimeLimitShutdown"), 0.05);
 		SetHttpConfig(TEXT("FlushHardTimeLimitShutdown"), 0.5);
+		GConfig->SetFloat(TEXT("HTTP"), TEXT("HttpTimeout"), 180.0f, GEngineIni);
 		if (FModuleManager::Get().IsModuleLoaded(TEXT("HTTP")))
 		{
 			FHttpModule::Get().GetHttpManager().UpdateConfigs();

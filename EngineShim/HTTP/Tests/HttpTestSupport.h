@@ -37,8 +37,11 @@ namespace HttpTests
 		FHttpResponsePtr Response;
 		bool bConnectedSuccessfully = false;
 		TArray<TPair<int32, int32>> Progress;
-		/** GetResponse()->GetContent().Num() and the response code at each progress call (-1: no response). */
-		TArray<int32> ContentAtProgress;
+		/**
+		 * Whether GetResponse() was set, and its status code (-1: no response), at each progress
+		 * call. The body is not read there: that would race with the HTTP thread, as in the engine.
+		 */
+		TArray<int32> ResponseAtProgress;
 		TArray<int32> CodeAtProgress;
 		TArray<TPair<FString, FString>> Headers;
 		/** A delegate ran on another thread than the test's. */
@@ -89,6 +92,8 @@ namespace HttpTests
 		int GetPort() const { return Port; }
 		/** The request lines received so far ("GET /a HTTP/1.1"). */
 		std::vector<std::string> GetRequestLines() const;
+		/** The request heads received so far, up to and with the blank line. */
+		std::vector<std::string> GetRequestHeads() const;
 
 	private:
 		void Serve();
@@ -101,6 +106,7 @@ namespace HttpTests
 		mutable std::mutex Mutex;
 		std::map<std::string, std::string> Answers;
 		std::vector<std::string> RequestLines;
+		std::vector<std::string> RequestHeads;
 	};
 
 	/**

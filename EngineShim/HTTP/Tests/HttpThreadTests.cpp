@@ -72,6 +72,7 @@ class FHttpThreadTest : public FHttpTest
 
 TEST_F(FHttpThreadTest, CancelCompletesOnALaterTickAsFailure)
 {
+	FLogCapture Log;
 	const FRequestRef Silent = MakeChat("stall");
 	const std::shared_ptr<FRecord> SilentSeen = Record(*Silent);
 	const FRequestRef Talking = MakeChat("stall-after-headers");
@@ -89,6 +90,11 @@ TEST_F(FHttpThreadTest, CancelCompletesOnALaterTickAsFailure)
 	EXPECT_FALSE(SilentSeen->Response.IsValid());
 	EXPECT_FALSE(TalkingSeen->bConnectedSuccessfully);
 	EXPECT_TRUE(TalkingSeen->Response.IsValid());
+	// A cancelled request is a plain failure, whatever had arrived, and says so.
+	EXPECT_EQ(Silent->GetStatus(), EHttpRequestStatus::Failed);
+	EXPECT_EQ(Talking->GetStatus(), EHttpRequestStatus::Failed);
+	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: request was cancelled"), &Silent.Get())), 1);
+	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: request was cancelled"), &Talking.Get())), 1);
 
 	// Cancelling a finished request changes nothing.
 	Silent->CancelRequest();
@@ -246,6 +252,38 @@ TEST_F(FHttpThreadTest, ProcessExitWithoutShutdownIsClean)
 			std::exit(0);
 		},
 		::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(FHttpThreadTest, StartingARequestInsideAFlushAsserts)
+{
+	// The engine's FHttpManager::AddRequest checks !bFlushing, so a completion delegate that
+	// starts a request while the game flushes stops the process.
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	EXPECT_DEATH(
+		{
+			const FRequestRef First = MakeChat("");
+			First->OnProcessRequestComplete().BindLambda([this](FHttpRequestPtr, FHttpResponsePtr, bool)
+			{
+				// The test object outlives the flush that runs this.
+				MakeChat("")->ProcessRequest();
+			});
+			First->ProcessRequest();
+			Manager().Flush(EHttpFlushReason::FullFlush);
+		},
+		"Assertion failed: !bFlushing");
+	// Outside a flush the same delegate may start a request.
+	const FRequestRef First = MakeChat("");
+	std::shared_ptr<FRecord> SecondSeen;
+	First->OnProcessRequestComplete().BindLambda([this, &SecondSeen](FHttpRequestPtr, FHttpResponsePtr, bool)
+	{
+		// Runs inside the PumpUntil below, while the locals live.
+		const FRequestRef Second = MakeChat("");
+		SecondSeen = Record(*Second);
+		Second->ProcessRequest();
+	});
+	ASSERT_TRUE(First->ProcessRequest());
+	ASSERT_TRUE(PumpUntil([&SecondSeen]() { return SecondSeen && SecondSeen->Completions > 0; }));
+	EXPECT_TRUE(SecondSeen->bConnectedSuccessfully);
 }
 
 TEST_F(FHttpThreadTest, ModuleManagerLoadsTheSameModule)

@@ -12,7 +12,7 @@ public:
 	virtual ~FArchive() = default;
 
 	/** Reads or writes Length bytes at V; a sink stores them. */
-	virtual void Serialize(void* V, int64 Length) {}
+	virtual void Serialize(void* /*V*/, int64 /*Length*/) {}
 
 	/** Marks the archive as failed; it stays so until ClearError. */
 	void SetError() { bArIsError = true; }

@@ -13,10 +13,10 @@ public:
 	/** The URL of the request (for a response: of the request it answers). */
 	virtual FString GetURL() const = 0;
 
-	/** The value of a header (names ignore case); empty when absent. */
+	/** The value of a header (names ignore case); empty when absent, and (with a warning) on a response still processing. */
 	virtual FString GetHeader(const FString& HeaderName) const = 0;
 
-	/** Every header as a "Name: Value" line. */
+	/** Every header as a "Name: Value" line; none (with a warning) on a response still processing. */
 	virtual TArray<FString> GetAllHeaders() const = 0;
 
 	/** The "Content-Type" header; empty when absent. */
@@ -25,6 +25,9 @@ public:
 	/** The payload length (for a response: the "Content-Length" header when it was sent). */
 	virtual uint64 GetContentLength() const = 0;
 
-	/** The payload (for a response in progress: the bytes received so far). */
+	/**
+	 * The payload. A response still processing warns, and its payload is being filled on the HTTP
+	 * thread without a lock: only read it once the request has finished.
+	 */
 	virtual const TArray<uint8>& GetContent() const = 0;
 };

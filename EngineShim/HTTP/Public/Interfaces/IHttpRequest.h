@@ -133,7 +133,7 @@ public:
 	virtual void CancelRequest() = 0;
 
 	virtual EHttpRequestStatus::Type GetStatus() const = 0;
-	/** The response: receiving or complete; null before the first byte and after a failure. */
+	/** The response: receiving or complete; null before the first byte of an answer and after a failure. */
 	virtual const FHttpResponsePtr GetResponse() const = 0;
 	/** Seconds since ProcessRequest, up to completion. */
 	virtual float GetElapsedTime() const = 0;

@@ -63,9 +63,9 @@ namespace EHttpResponseCodes
 class IHttpResponse : public IHttpBase
 {
 public:
-	/** The HTTP status code; 0 until the status line has arrived. */
+	/** The HTTP status code; 0 until the request has finished (libcurl's code is read only then). */
 	virtual int32 GetResponseCode() const = 0;
 
-	/** The payload decoded as UTF-8 (an invalid sequence becomes '?'). */
+	/** The payload decoded as UTF-8 (an invalid sequence becomes '?'); during progress it races with the HTTP thread, without a warning. */
 	virtual FString GetContentAsString() const = 0;
 };

@@ -1,0 +1,5 @@
+#pragma once
+
+#include "GenericPlatform/GenericPlatformHttp.h"
+
+typedef FGenericPlatformHttp FPlatformHttp;
