@@ -12,6 +12,7 @@
 #include "Delegates/Delegate.h"
 #include "Internationalization/Text.h"
 #include "Math/NumericLimits.h"
+#include "Math/UnrealMathUtility.h"
 #include "Logging/LogMacros.h"
 #include "Misc/CString.h"
 #include "Misc/Char.h"

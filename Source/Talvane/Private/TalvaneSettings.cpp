@@ -8,6 +8,19 @@ namespace
 	const TCHAR* const SettingsSection = TEXT("Talvane");
 	const TCHAR* const DefaultCloudBaseURL = TEXT("https://api.nimbrel.com/");
 	const double DefaultRequestTimeoutSeconds = 60.0;
+	const double DefaultRetryBaseSeconds = 1.0;
+	const double DefaultRetryMaxSeconds = 30.0;
+
+	/** A number of seconds from the ini; Default when absent, negative or not a number. */
+	double GetSeconds(const TCHAR* InKey, const double InDefault)
+	{
+		double Seconds = InDefault;
+		if (GConfig)
+		{
+			GConfig->GetDouble(SettingsSection, InKey, Seconds, GEngineIni);
+		}
+		return Seconds >= 0.0 ? Seconds : InDefault;
+	}
 }
 
 FString TalvaneSettings::GetCloudBaseURL()
@@ -44,4 +57,24 @@ double TalvaneSettings::GetRequestTimeoutSeconds()
 		return DefaultRequestTimeoutSeconds;
 	}
 	return Seconds;
+}
+
+int32 TalvaneSettings::GetMaxRetries()
+{
+	int32 Retries = 0;
+	if (GConfig)
+	{
+		GConfig->GetInt(SettingsSection, TEXT("MaxRetries"), Retries, GEngineIni);
+	}
+	return Retries > 0 ? Retries : 0;
+}
+
+double TalvaneSettings::GetRetryBaseSeconds()
+{
+	return GetSeconds(TEXT("RetryBaseSeconds"), DefaultRetryBaseSeconds);
+}
+
+double TalvaneSettings::GetRetryMaxSeconds()
+{
+	return GetSeconds(TEXT("RetryMaxSeconds"), DefaultRetryMaxSeconds);
 }

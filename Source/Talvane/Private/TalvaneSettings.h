@@ -13,4 +13,13 @@ namespace TalvaneSettings
 
 	/** Inactivity time-out of cloud and local requests in seconds ("RequestTimeoutSeconds", default 60). */
 	TALVANE_API double GetRequestTimeoutSeconds();
+
+	/** How often a failed request is sent again before it is reported ("MaxRetries", default 0: never). */
+	TALVANE_API int32 GetMaxRetries();
+
+	/** The first retry's longest wait in seconds, doubled for each later one ("RetryBaseSeconds", default 1). */
+	TALVANE_API double GetRetryBaseSeconds();
+
+	/** The longest wait before a retry in seconds, a server's Retry-After included ("RetryMaxSeconds", default 30). */
+	TALVANE_API double GetRetryMaxSeconds();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Containers/Ticker.h"
 #include "CoreMinimal.h"
 #include "TalvaneType.h"
 
@@ -26,6 +27,10 @@ DECLARE_DELEGATE_SixParams(FTalvaneProgressDelegate, ENimbrelProtocol, const FSt
  * Issues chat, local chat and fill-in-the-middle requests and turns their answers into success,
  * progress and failure reports. Each request keeps its own state (the record whose conversation it
  * extends, its stream decoder and the text reported so far), so any number may be in flight at once.
+ *
+ * A failed request can be sent again, if the engine ini asks for it ("[Talvane] MaxRetries"): the
+ * retry keeps the request's GUID and record, waits on the core ticker, and the caller hears only the
+ * final outcome. Destroying the manager cancels its requests and forgets its retries.
  *
  * Everything runs on the game thread. The manager must stay at one address while it has a transport,
  * which is why it can be neither copied nor moved.
@@ -68,9 +73,9 @@ public:
 	 */
 	FGuid NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 
-	/** Cancels a request in flight; it then completes as a failure. */
+	/** Cancels a request in flight, or waiting to be sent again; it then completes as a failure. */
 	void CancelRequest(const FGuid& InRequestID);
-	/** Whether the request is still in flight. False on a manager without a transport. */
+	/** Whether the request is still in flight (or waiting to be sent again). False on a manager without a transport. */
 	bool IsValidRequest(const FGuid& InRequestID) const;
 
 	/** Finds the statements of a growing text not reported before; see TalvaneJson::HandleStreamStatementResponses. */
@@ -106,6 +111,28 @@ protected:
 	int32 GetTrackedRequestCount() const { return Requests.Num(); }
 
 private:
+	/** A failed request waiting on the core ticker to be sent again, with the failure to report should it be cancelled. */
+	struct FPendingRetry
+	{
+		TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request;
+		TSharedPtr<FTalvaneRequestState> State;
+		FTSTicker::FDelegateHandle Ticker;
+		int32 Code = 0;
+		FString Body;
+	};
+
+	/** Sends a failed request again later when it may be; true when it will be (and nothing is reported now). */
+	bool ScheduleRetry(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response,
+		const TSharedPtr<FTalvaneRequestState>& State);
+	/** The ticker's call: sends the request again under its GUID, or reports its failure when the engine refuses. */
+	void SendAgain(const FGuid& InRequestID);
+	/** Stops a waiting retry and reports its failure; false when the request is not waiting. */
+	bool CancelPendingRetry(const FGuid& InRequestID);
+	/** Forgets every waiting retry, silently. */
+	void DropPendingRetries();
+	/** Cancels every request of the transport that is still in flight. */
+	void CancelRequestsInFlight();
+
 	/** Tracks the request the transport sent under InRequestID; nothing when nothing was sent. */
 	void TrackSentRequest(const FGuid& InRequestID, ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
 		TWeakPtr<uint8> InLifetime, bool bInStream);
@@ -127,4 +154,6 @@ private:
 	 * completes. Keyed by the object, not by a header: a caller may send a "RequestID" header of its own.
 	 */
 	TMap<const IHttpRequest*, TSharedPtr<FTalvaneRequestState>> Requests;
+	/** Failed requests waiting to be sent again, by the GUID their callers hold. */
+	TMap<FGuid, FPendingRetry> PendingRetries;
 };

@@ -186,6 +186,12 @@ namespace TalvaneHttp
 		return true;
 	}
 
+	bool FHTTP::Resend(const FGuid& InRequestID, const FHttpRequestPtr& InHttpRequest)
+	{
+		return InHttpRequest.IsValid() && InRequestID.IsValid() && !HttpRequests.Contains(InRequestID)
+			&& SendAndRegister(InHttpRequest.ToSharedRef(), InRequestID);
+	}
+
 	void FHTTP::CancelRequest(const FGuid& InRequestID)
 	{
 		// The entry stays until the engine completes the cancelled request through OnRequestComplete.

@@ -78,6 +78,12 @@ namespace TalvaneHttp
 		FGuid Request(const FString& InURL, const TArray<uint8>& InBytes, const TMap<FString, FString>& InCustomMetadataHeader, bool bFlush,
 			EHTTPVerbType InVerb);
 
+		/**
+		 * Sends a finished request again, as it was, under the GUID it had; its callbacks and a fresh
+		 * body as before. False when the engine refused it.
+		 */
+		bool Resend(const FGuid& InRequestID, const FHttpRequestPtr& InHttpRequest);
+
 		/** Cancels a request in flight; it then completes as a failure. An unknown GUID does nothing. */
 		void CancelRequest(const FGuid& InRequestID);
 

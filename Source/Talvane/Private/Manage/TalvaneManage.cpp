@@ -11,7 +11,10 @@ FTalvaneManage::FTalvaneManage() = default;
 
 FTalvaneManage::~FTalvaneManage()
 {
-	// The transport goes first, so no callback can reach the delegates while they are torn down.
+	// Nothing of this manager may run later: its retries are forgotten and its transfers stopped.
+	// The transport goes before the delegates, so no callback can reach them while they are torn down.
+	DropPendingRetries();
+	CancelRequestsInFlight();
 	HTTP.Reset();
 	Requests.Empty();
 }
@@ -34,6 +37,7 @@ void FTalvaneManage::Init()
 	HTTP = TalvaneHttp::FHTTP::CreateHTTPObject(Bundle);
 	// Requests of the old transport will never report to this manager again.
 	Requests.Empty();
+	DropPendingRetries();
 }
 
 void FTalvaneManage::CheckBuildInit()
@@ -94,12 +98,21 @@ FGuid FTalvaneManage::NimbrelLocalChatRequest(const FString& InContent, FNimbrel
 void FTalvaneManage::CancelRequest(const FGuid& InRequestID)
 {
 	CheckBuildInit();
+	if (CancelPendingRetry(InRequestID))
+	{
+		return;
+	}
+	for (const TPair<const IHttpRequest*, TSharedPtr<FTalvaneRequestState>>& Entry : Requests)
+	{
+		// A cancelled request ends as a failure and is never sent again.
+		Entry.Value->bCancelled = Entry.Value->bCancelled || Entry.Value->RequestID == InRequestID;
+	}
 	HTTP->CancelRequest(InRequestID);
 }
 
 bool FTalvaneManage::IsValidRequest(const FGuid& InRequestID) const
 {
-	return HTTP.IsValid() && HTTP->IsValidRequest(InRequestID);
+	return PendingRetries.Contains(InRequestID) || (HTTP.IsValid() && HTTP->IsValidRequest(InRequestID));
 }
 
 void FTalvaneManage::HandleStreamStatementResponses(const FString& InOriginalStreamStatement, TArray<FString>& InStatementCache,
@@ -141,6 +154,7 @@ void FTalvaneManage::TrackSentRequest(const FGuid& InRequestID, const ENimbrelPr
 	if (Sent)
 	{
 		TrackRequest(*Sent, HTTP->FindReceivedBody(*Sent), InProtocol, InMessages, MoveTemp(InLifetime), bInStream);
+		Requests.FindChecked(Sent->Get())->RequestID = InRequestID;
 	}
 }
 

@@ -68,7 +68,7 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response, const bool bConnectedSuccessfully)
 {
 	TSharedPtr<FTalvaneRequestState> State = TakeRequestState(Request);
-	if (!Request.IsValid())
+	if (!Request.IsValid() || ScheduleRetry(Request, Response, State))
 	{
 		return;
 	}

@@ -41,6 +41,16 @@ TArray<FNimbrelContextMessage>* FTalvaneRequestState::GetLiveMessages() const
 	return Messages && Lifetime.IsValid() ? Messages : nullptr;
 }
 
+TSharedRef<FTalvaneRequestState> FTalvaneRequestState::MakeRetry() const
+{
+	const TSharedRef<FTalvaneRequestState> Retry = MakeShared<FTalvaneRequestState>(Protocol, Messages, Lifetime);
+	Retry->bStreamed = bStreamed;
+	Retry->Meta = Meta;
+	Retry->RequestID = RequestID;
+	Retry->Retries = Retries + 1;
+	return Retry;
+}
+
 void FTalvaneRequestState::DecodeEvents(const TArray<FString>& Events, FString& OutNewText, FString& OutNewReasoning)
 {
 	for (const FString& Event : Events)

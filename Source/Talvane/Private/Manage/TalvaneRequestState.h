@@ -36,6 +36,9 @@ struct TALVANE_API FTalvaneRequestState
 	/** The conversation to extend, or null when there is none or its record has been destroyed. */
 	TArray<FNimbrelContextMessage>* GetLiveMessages() const;
 
+	/** A fresh state for sending the same request again: same conversation, nothing decoded, one attempt more. */
+	TSharedRef<FTalvaneRequestState> MakeRetry() const;
+
 	const ENimbrelProtocol Protocol;
 	/** Answer and reasoning text so far, without the line breaks that came before the first other character. */
 	FString Text;
@@ -50,6 +53,12 @@ struct TALVANE_API FTalvaneRequestState
 	TOptional<FNimbrelContextInfo> Meta;
 	/** The body as the transport receives it; null for a request the transport did not send. */
 	TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Body;
+	/** The GUID the caller holds; it stays the same when the request is sent again. */
+	FGuid RequestID;
+	/** How often the request has been sent again. */
+	int32 Retries = 0;
+	/** The caller cancelled the request: it is never sent again. */
+	bool bCancelled = false;
 
 private:
 	void DecodeEvents(const TArray<FString>& Events, FString& OutNewText, FString& OutNewReasoning);

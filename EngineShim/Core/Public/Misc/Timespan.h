@@ -1,6 +1,6 @@
 #pragma once
 
-// The part of the engine's time span that automation tests use: latent test timeouts.
+// The part of the engine's time span that is used: latent test timeouts, lengths between dates.
 // Ticks are 100 nanoseconds, as in the engine.
 
 #include "CoreTypes.h"
