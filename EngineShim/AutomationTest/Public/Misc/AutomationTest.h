@@ -13,6 +13,8 @@
 //   calls the hook set with UE::AutomationTest::SetLatentTickHook (AutomationTestRunner.h) about
 //   every millisecond, where the engine ticks its whole loop.
 // - The EAsyncExecution forms of It, BeforeEach and AfterEach are absent.
+// - A spec's RunTest runs the blocks of the It it is given (its Describe path and text) before it
+//   returns; the engine's queues them as latent commands that run on the frames after it returns.
 // - Expected message patterns are ECMAScript regular expressions (the engine uses ICU's);
 //   both ignore case.
 // - TestEqual has overloads for the types this project checks (no vectors, colours or text);
@@ -274,6 +276,9 @@ public:
 	bool HasMetExpectedErrors() { return HasMetExpectedMessages(ELogVerbosity::Warning); }
 
 protected:
+	/** Runs the test named by Parameters; false fails it. */
+	virtual bool RunTest(const FString& Parameters) = 0;
+
 	FString TestName;
 
 private:

@@ -6,6 +6,7 @@
 using namespace TalvaneManageTest;
 
 BEGIN_DEFINE_SPEC(FTalvaneManageConcurrencySpec, "Talvane.Manage.Concurrency", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	std::unique_ptr<FRecordingManage> Manager;
 END_DEFINE_SPEC(FTalvaneManageConcurrencySpec)
 

@@ -7,6 +7,7 @@
 using namespace TalvaneManageTest;
 
 BEGIN_DEFINE_SPEC(FTalvaneManageStreamSpec, "Talvane.Manage.Stream", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	std::unique_ptr<FRecordingManage> Manager;
 
 	/** The whole (non-streamed) answer the reference server gives for a scenario: what a stream must add up to. */

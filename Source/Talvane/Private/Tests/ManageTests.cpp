@@ -6,6 +6,7 @@
 using namespace TalvaneManageTest;
 
 BEGIN_DEFINE_SPEC(FTalvaneManageSpec, "Talvane.Manage", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	std::unique_ptr<FRecordingManage> Manager;
 
 	/** Sends a chat question and ticks until its report arrives. */

@@ -7,6 +7,7 @@
 using namespace TalvaneHttpTest;
 
 BEGIN_DEFINE_SPEC(FTalvaneModuleSpec, "Talvane.Module", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	IModuleInterface* Module = nullptr;
 
 	static double ReadLimit(const TCHAR* Key)

@@ -12,6 +12,7 @@ using TalvaneHttp::FHTTP;
 
 // Every request goes to the reference server on loopback; the test ticks the HTTP manager itself.
 BEGIN_DEFINE_SPEC(FTalvaneTransportSpec, "Talvane.Transport", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	TSharedPtr<FHTTP, ESPMode::ThreadSafe> HTTP;
 	TSharedPtr<FTransportProbe> Probe;
 	TSharedPtr<FTalvaneLogCapture> Log;

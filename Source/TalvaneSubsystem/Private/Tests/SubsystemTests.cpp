@@ -1,17 +1,18 @@
 #include "Engine/GameInstance.h"
 #include "Misc/AutomationTest.h"
 #include "SubsystemTestListener.h"
-#include "TalvaneHttpTestSupport.h"
 #include "TalvaneSubsystem.h"
+#include "Tests/TalvaneTestServer.h"
 #include "UObject/Class.h"
 #include "UObject/UObjectGlobals.h"
 #include "UObject/UnrealType.h"
 
 #if WITH_DEV_AUTOMATION_TESTS
 
-using namespace TalvaneHttpTest;
+using namespace TalvaneTestServer;
 
 BEGIN_DEFINE_SPEC(FTalvaneSubsystemSpec, "Talvane.Subsystem", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	UGameInstance* GameInstance = nullptr;
 	UTalvaneSubsystem* Subsystem = nullptr;
 	USubsystemTestListener* Listener = nullptr;
@@ -54,7 +55,6 @@ void FTalvaneSubsystemSpec::Define()
 		GameInstance->Shutdown();
 		GameInstance = nullptr;
 		Subsystem = nullptr;
-		StopServer();
 		ResetCloud();
 	});
 
