@@ -60,6 +60,7 @@ public:
 	}
 
 	bool CanBeUsedOnAnyThread() const override { return true; }
+	bool CanBeUsedOnMultipleThreads() const override { return true; }
 
 private:
 	std::once_flag RegisterOnce;

@@ -51,7 +51,7 @@ void FTalvaneManageFailureSpec::Define()
 			TestEqual(TEXT("no success"), Manager->Reports.Successes.Num(), 0);
 			const FResponseReport& Failure = Manager->Reports.Failures[0];
 			TestEqual(TEXT("protocol"), Failure.Protocol, ENimbrelProtocol::NIMBREL_CHAT);
-			TestEqual(TEXT("message"), Failure.Msg, FString(TEXT("Error")));
+			TestTrue(TEXT("message"), Failure.Msg.Equals(TEXT("Error"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("one text"), Failure.Data.Num(), 1);
 			TestTrue(TEXT("the raw error body"), Failure.Data[0].StartsWith(TEXT("{\"error\":")));
 			TestEqual(TEXT("no reasoning"), Failure.ReasoningData.Num(), 0);

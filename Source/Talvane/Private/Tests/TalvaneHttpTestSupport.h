@@ -7,9 +7,11 @@
 
 #include "CoreMinimal.h"
 #include "Dom/JsonObject.h"
+#include "HAL/CriticalSection.h"
 #include "HTTP/TalvaneHttp.h"
 #include "Misc/AutomationTest.h"
 #include "Misc/OutputDeviceRedirector.h"
+#include "Misc/ScopeLock.h"
 #include "Serialization/JsonReader.h"
 #include "Serialization/JsonSerializer.h"
 #include "TalvaneJson.h"
@@ -65,7 +67,11 @@ namespace TalvaneHttpTest
 		return Delegate;
 	}
 
-	/** Keeps the lines written to the plugin's log category while it lives. */
+	/**
+	 * Keeps the lines written to the plugin's log category while it lives. The transport logs from the
+	 * HTTP thread too; the engine's log hands such lines at once only to a device usable on multiple
+	 * threads, so this is one, and a lock guards the lines.
+	 */
 	class FTalvaneLogCapture : public FOutputDevice
 	{
 	public:
@@ -78,10 +84,14 @@ namespace TalvaneHttpTest
 		FTalvaneLogCapture() { GLog->AddOutputDevice(this); }
 		virtual ~FTalvaneLogCapture() override { GLog->RemoveOutputDevice(this); }
 
+		virtual bool CanBeUsedOnAnyThread() const override { return true; }
+		virtual bool CanBeUsedOnMultipleThreads() const override { return true; }
+
 		virtual void Serialize(const TCHAR* V, const ELogVerbosity::Type Verbosity, const FName& Category) override
 		{
 			if (Category == FName(TEXT("TalvaneLog")))
 			{
+				FScopeLock Lock(&Mutex);
 				Lines.Add(FLine{static_cast<ELogVerbosity::Type>(Verbosity & ELogVerbosity::VerbosityMask), FString(V)});
 			}
 		}
@@ -89,6 +99,7 @@ namespace TalvaneHttpTest
 		/** Lines starting with InPrefix (case-sensitive), in order. */
 		TArray<FLine> Find(const FString& InPrefix) const
 		{
+			FScopeLock Lock(&Mutex);
 			TArray<FLine> Found;
 			for (const FLine& Line : Lines)
 			{
@@ -101,6 +112,9 @@ namespace TalvaneHttpTest
 		}
 
 		TArray<FLine> Lines;
+
+	private:
+		mutable FCriticalSection Mutex;
 	};
 
 	/** The body of a response as a JSON object; null when it is not one. */

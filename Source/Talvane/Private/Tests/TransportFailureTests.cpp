@@ -251,13 +251,13 @@ void FTalvaneTransportFailureSpec::DefinePathSegment()
 	{
 		It("keeps letters, digits, '-' and '_' and encodes every other UTF-8 byte", [this]()
 		{
-			TestEqual("separators", TalvaneHttp::EncodePathSegment(TEXT("a/b?c d")), FString(TEXT("a%2Fb%3Fc%20d")));
-			TestEqual("dot", TalvaneHttp::EncodePathSegment(TEXT(".")), FString(TEXT("%2E")));
-			TestEqual("dot segment", TalvaneHttp::EncodePathSegment(TEXT("..")), FString(TEXT("%2E%2E")));
-			TestEqual("escapes", TalvaneHttp::EncodePathSegment(TEXT("%#~")), FString(TEXT("%25%23%7E")));
-			TestEqual("kept", TalvaneHttp::EncodePathSegment(TEXT("AZaz09-_")), FString(TEXT("AZaz09-_")));
-			TestEqual("multi-byte", TalvaneHttp::EncodePathSegment(TEXT("é😀")), FString(TEXT("%C3%A9%F0%9F%98%80")));
-			TestEqual("empty", TalvaneHttp::EncodePathSegment(FString()), FString());
+			TestTrue("separators", FString(TalvaneHttp::EncodePathSegment(TEXT("a/b?c d"))).Equals(TEXT("a%2Fb%3Fc%20d"), ESearchCase::CaseSensitive));
+			TestTrue("dot", FString(TalvaneHttp::EncodePathSegment(TEXT("."))).Equals(TEXT("%2E"), ESearchCase::CaseSensitive));
+			TestTrue("dot segment", FString(TalvaneHttp::EncodePathSegment(TEXT(".."))).Equals(TEXT("%2E%2E"), ESearchCase::CaseSensitive));
+			TestTrue("escapes", FString(TalvaneHttp::EncodePathSegment(TEXT("%#~"))).Equals(TEXT("%25%23%7E"), ESearchCase::CaseSensitive));
+			TestTrue("kept", FString(TalvaneHttp::EncodePathSegment(TEXT("AZaz09-_"))).Equals(TEXT("AZaz09-_"), ESearchCase::CaseSensitive));
+			TestTrue("multi-byte", FString(TalvaneHttp::EncodePathSegment(TEXT("é😀"))).Equals(TEXT("%C3%A9%F0%9F%98%80"), ESearchCase::CaseSensitive));
+			TestTrue("empty", TalvaneHttp::EncodePathSegment(FString()).IsEmpty());
 		});
 	});
 }
