@@ -2,6 +2,7 @@
 
 // Helpers shared by the fuzz targets.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,13 +19,18 @@ namespace TalvaneFuzz
 	/** Reports a broken property of the code under test and stops, so libFuzzer keeps the input. */
 	[[noreturn]] void Fail(const char* What);
 
-	/** Counts the lines written to the log while it lives. */
+	/**
+	 * Counts the lines written to the log while it lives. Usable on multiple threads, so the log hands
+	 * it every line at once (the engine feeds other devices late, from its logging thread).
+	 */
 	class FLogLineCounter : public FOutputDevice
 	{
 	public:
 		FLogLineCounter();
 		virtual ~FLogLineCounter() override;
 		virtual void Serialize(const TCHAR* V, ELogVerbosity::Type Verbosity, const FName& Category) override;
-		int32 Lines = 0;
+		virtual bool CanBeUsedOnAnyThread() const override { return true; }
+		virtual bool CanBeUsedOnMultipleThreads() const override { return true; }
+		std::atomic<int32> Lines = 0;
 	};
 }

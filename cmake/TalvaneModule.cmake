@@ -5,6 +5,8 @@
 # sources build here and inside the engine.
 function(talvane_engine_module TARGET API_MACRO)
 	add_library(${TARGET} SHARED ${ARGN})
+	# Public: the engine headers need C++20 in every translation unit that includes them.
+	target_compile_features(${TARGET} PUBLIC cxx_std_20)
 	set_target_properties(${TARGET} PROPERTIES
 		CXX_VISIBILITY_PRESET hidden
 		VISIBILITY_INLINES_HIDDEN ON

@@ -9,6 +9,11 @@
 # name ("Talvane.Json.Writer escapes quotes") and run as `<name> --run "<full name>"`. TIMEOUT
 # defaults to 120 seconds per It; WILL_FAIL marks every It of the program as one that must fail.
 #
+# A program whose sources declare TALVANE_SPEC_NEEDS_REFERENCE_SERVER() talks to the reference
+# server: its tests require the CTest fixture "TalvaneReferenceServer" (talvane_add_reference_server_fixture),
+# whose ini file with the server's URL they merge into the engine ini (TALVANE_PROJECT_ENGINE_INI).
+# Every It that reports the skip line of a spec without a server counts as skipped.
+#
 # Run with `cmake -P` this file writes the CTest file instead (the post-build step).
 
 if(CMAKE_SCRIPT_MODE_FILE AND DEFINED TALVANE_SPEC_EXECUTABLE)
@@ -56,8 +61,13 @@ if(CMAKE_SCRIPT_MODE_FILE AND DEFINED TALVANE_SPEC_EXECUTABLE)
 		_talvane_bracket("${Name}" NameArgument)
 		string(APPEND Script "add_test(${NameArgument} ${Executable} --run ${NameArgument})\n")
 		string(APPEND Script "set_tests_properties(${NameArgument} PROPERTIES LABELS ${LabelsArgument} TIMEOUT ${TALVANE_SPEC_TIMEOUT}")
+		string(APPEND Script " SKIP_REGULAR_EXPRESSION [[Skipped: no reference server]]")
 		if(TALVANE_SPEC_WILL_FAIL)
 			string(APPEND Script " WILL_FAIL TRUE")
+		endif()
+		if(TALVANE_SPEC_SERVER_INI)
+			_talvane_bracket("TALVANE_PROJECT_ENGINE_INI=${TALVANE_SPEC_SERVER_INI}" Environment)
+			string(APPEND Script " FIXTURES_REQUIRED TalvaneReferenceServer ENVIRONMENT ${Environment}")
 		endif()
 		string(APPEND Script ")\n")
 	endforeach()
@@ -66,6 +76,28 @@ if(CMAKE_SCRIPT_MODE_FILE AND DEFINED TALVANE_SPEC_EXECUTABLE)
 endif()
 
 include_guard(GLOBAL)
+
+# Where the reference server fixture keeps its state; engine.ini there holds the server's URL.
+set(TALVANE_REFERENCE_SERVER_STATE_DIR "${CMAKE_BINARY_DIR}/ReferenceServerFixture")
+
+# Adds the fixture tests that start the reference server before the tests that need it and stop it
+# after them. ServerTarget is the talvane-reference-server executable target.
+function(talvane_add_reference_server_fixture ServerTarget)
+	if(NOT TALVANE_HEADER_TOOL_PYTHON)
+		find_package(Python3 3.8 REQUIRED COMPONENTS Interpreter)
+		set(TALVANE_HEADER_TOOL_PYTHON "${Python3_EXECUTABLE}")
+	endif()
+	set(Script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/ReferenceServerFixture.py")
+	add_test(NAME Talvane.ReferenceServer.Start
+		COMMAND "${TALVANE_HEADER_TOOL_PYTHON}" "${Script}" start --server "$<TARGET_FILE:${ServerTarget}>"
+			--dir "${TALVANE_REFERENCE_SERVER_STATE_DIR}")
+	add_test(NAME Talvane.ReferenceServer.Stop
+		COMMAND "${TALVANE_HEADER_TOOL_PYTHON}" "${Script}" stop --dir "${TALVANE_REFERENCE_SERVER_STATE_DIR}")
+	set_tests_properties(Talvane.ReferenceServer.Start PROPERTIES FIXTURES_SETUP TalvaneReferenceServer TIMEOUT 60
+		LABELS "reference-server;threaded")
+	set_tests_properties(Talvane.ReferenceServer.Stop PROPERTIES FIXTURES_CLEANUP TalvaneReferenceServer TIMEOUT 60
+		LABELS "reference-server;threaded")
+endfunction()
 
 function(talvane_add_spec_tests)
 	set(Arguments ${ARGN})
@@ -90,7 +122,16 @@ function(talvane_add_spec_tests)
 	endforeach()
 	string(REPLACE ";" "|" Labels "${Spec_LABELS}")
 
+	set(ServerIni "")
+	foreach(Source IN LISTS Spec_SOURCES)
+		file(STRINGS "${Source}" NeedsServer REGEX "^[ \t]*TALVANE_SPEC_NEEDS_REFERENCE_SERVER\\(\\)")
+		if(NeedsServer)
+			set(ServerIni "${TALVANE_REFERENCE_SERVER_STATE_DIR}/engine.ini")
+		endif()
+	endforeach()
+
 	add_executable(${Spec_TARGET} ${Spec_SOURCES})
+	target_compile_features(${Spec_TARGET} PRIVATE cxx_std_20)
 	target_link_libraries(${Spec_TARGET} PRIVATE UE_AutomationTestMain ${Spec_LINK})
 
 	set(TestsFile "${CMAKE_CURRENT_BINARY_DIR}/${Spec_TARGET}_tests.cmake")
@@ -101,6 +142,7 @@ function(talvane_add_spec_tests)
 			"-DTALVANE_SPEC_LABELS=${Labels}"
 			"-DTALVANE_SPEC_TIMEOUT=${Spec_TIMEOUT}"
 			"-DTALVANE_SPEC_WILL_FAIL=${Spec_WILL_FAIL}"
+			"-DTALVANE_SPEC_SERVER_INI=${ServerIni}"
 			-P "${CMAKE_CURRENT_FUNCTION_LIST_FILE}"
 		COMMENT "Listing the automation tests of ${Spec_TARGET}"
 		VERBATIM)

@@ -13,6 +13,9 @@ status=0
 
 step() { echo; echo "=== $* ==="; }
 
+step "include check: every include under Source/ resolves as the engine's build resolves it"
+python3 "$here/scripts/check_includes.py" || status=1
+
 step "plain build and tests"
 "$here/scripts/build.sh" "$here/build"
 (cd "$here/build" && ctest "${ctest_args[@]}") || status=1
@@ -23,10 +26,12 @@ if [ "$quick" -eq 0 ]; then
 	(cd "$here/build-asan" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest "${ctest_args[@]}") || status=1
 
 	step "ThreadSanitizer build, threaded tests"
-	# Only the programs whose tests drive the HTTP worker thread are built here.
+	# Only the programs whose tests drive the HTTP worker thread are built here, and the reference
+	# server their fixture starts.
 	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- \
 		HTTPTests HTTPThreadTests TalvaneTransportTests TalvaneTransportFailureTests TalvaneTransportStressTests \
-		TalvaneManageTests TalvaneManageConcurrencyTests TalvaneManageStreamTests TalvaneManageFailureTests
+		TalvaneManageTests TalvaneManageConcurrencyTests TalvaneManageStreamTests TalvaneManageFailureTests \
+		TalvaneStandInHttpModuleRestartTests TalvaneStandInRefusedConnectionTests talvane-reference-server
 	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/.ci/tsan.supp" ctest "${ctest_args[@]}" -L threaded) || status=1
 
 	if [ -x "$here/Fuzz/run.sh" ]; then

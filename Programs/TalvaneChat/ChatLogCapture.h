@@ -15,6 +15,7 @@ class FChatLogCapture : public FOutputDevice
 public:
 	void Serialize(const TCHAR* V, ELogVerbosity::Type Verbosity, const FName& Category) override;
 	bool CanBeUsedOnAnyThread() const override { return true; }
+	bool CanBeUsedOnMultipleThreads() const override { return true; }
 
 	void Reset();
 	/** Plain words for a failure with this error body, e.g. "the server answered 401: invalid api key". */

@@ -16,5 +16,12 @@ public class TalvaneSubsystem : ModuleRules
 				"Engine",
 				"Talvane",
 			});
+
+		// The automation tests of this module tick the HTTP manager (Tests/TalvaneTestServer.h of Talvane).
+		PrivateDependencyModuleNames.AddRange(
+			new string[]
+			{
+				"HTTP",
+			});
 	}
 }

@@ -90,6 +90,27 @@ FAutomationSpecBase::FAutomationSpecBase(const FString& InName, const bool bInCo
 
 FAutomationSpecBase::~FAutomationSpecBase() = default;
 
+bool FAutomationSpecBase::RunTest(const FString& InParameters)
+{
+	for (const FSpecPlan& Plan : FSpecAccess::GetPlans(*this))
+	{
+		if (!Plan.Description.Equals(InParameters, ESearchCase::CaseSensitive))
+		{
+			continue;
+		}
+		for (const FSpecBlock& Block : Plan.Blocks)
+		{
+			if (!(Block.bSkipIfErrored && HasAnyErrors()))
+			{
+				RunSpecBlock(*this, Block);
+			}
+		}
+		return true;
+	}
+	AddError(FString::Printf(TEXT("No It is named \"%s\"."), *InParameters));
+	return false;
+}
+
 void FAutomationSpecBase::Describe(const FString& InDescription, TFunction<void()> DoWork)
 {
 	if (Definition->ScopeStack.IsEmpty())

@@ -51,7 +51,12 @@ namespace UE::AutomationTest::Private
 	{
 		/** Runs Define() on first use, then lists one plan per It in declaration order. */
 		static TArray<FSpecPlan> GetPlans(FAutomationSpecBase& Spec);
+		/** The spec's RunTest, reached from the runner. */
+		static bool RunTest(FAutomationSpecBase& Spec, const FString& Description) { return Spec.RunTest(Description); }
 	};
+
+	/** Runs one block, latent or not, turning an escaping exception into an error (the test runner). */
+	void RunSpecBlock(FAutomationSpecBase& Spec, const FSpecBlock& Block);
 
 	/** Joins description parts with single spaces, skipping empty parts, as the engine does. */
 	FString JoinDescription(const TArray<FString>& Parts);

@@ -117,7 +117,7 @@ TArray<FAutomationEvent> FAutomationTestBase::GetEvents() const
 }
 
 void FAutomationTestBase::AddExpectedMessage(FString ExpectedPatternString, const ELogVerbosity::Type ExpectedVerbosity,
-	const EAutomationExpectedMessageFlags::MatchType CompareType, const int32 Occurrences, const bool IsRegex)
+	const EAutomationExpectedMessageFlags::MatchType CompareType, const int32 Occurrences)
 {
 	if (Occurrences < 0)
 	{
@@ -127,17 +127,14 @@ void FAutomationTestBase::AddExpectedMessage(FString ExpectedPatternString, cons
 	}
 	UE::AutomationTest::Private::FExpectedMessage Entry{ExpectedPatternString, std::nullopt, CompareType,
 		static_cast<ELogVerbosity::Type>(ExpectedVerbosity & ELogVerbosity::VerbosityMask), Occurrences};
-	if (IsRegex)
+	try
 	{
-		try
-		{
-			Entry.Regex.emplace(UE::AutomationTest::Private::ToWide(ExpectedPatternString), std::regex::ECMAScript | std::regex::icase);
-		}
-		catch (const std::regex_error&)
-		{
-			AddError(FString::Printf(TEXT("Adding expected message matching '%s' failed: not a valid regular expression"), *ExpectedPatternString));
-			return;
-		}
+		Entry.Regex.emplace(UE::AutomationTest::Private::ToWide(ExpectedPatternString), std::regex::ECMAScript | std::regex::icase);
+	}
+	catch (const std::regex_error&)
+	{
+		AddError(FString::Printf(TEXT("Adding expected message matching '%s' failed: not a valid regular expression"), *ExpectedPatternString));
+		return;
 	}
 	bool bDuplicate = false;
 	{
@@ -158,15 +155,15 @@ void FAutomationTestBase::AddExpectedMessage(FString ExpectedPatternString, cons
 }
 
 void FAutomationTestBase::AddExpectedMessage(FString ExpectedPatternString, const EAutomationExpectedMessageFlags::MatchType CompareType,
-	const int32 Occurrences, const bool IsRegex)
+	const int32 Occurrences)
 {
-	AddExpectedMessage(MoveTemp(ExpectedPatternString), ELogVerbosity::All, CompareType, Occurrences, IsRegex);
+	AddExpectedMessage(MoveTemp(ExpectedPatternString), ELogVerbosity::All, CompareType, Occurrences);
 }
 
 void FAutomationTestBase::AddExpectedError(FString ExpectedPatternString, const EAutomationExpectedErrorFlags::MatchType CompareType,
-	const int32 Occurrences, const bool IsRegex)
+	const int32 Occurrences)
 {
-	AddExpectedMessage(MoveTemp(ExpectedPatternString), ELogVerbosity::Warning, CompareType, Occurrences, IsRegex);
+	AddExpectedMessage(MoveTemp(ExpectedPatternString), ELogVerbosity::Warning, CompareType, Occurrences);
 }
 
 bool FAutomationTestBase::HasMetExpectedMessages(const ELogVerbosity::Type VerbosityType)

@@ -88,6 +88,16 @@ bool FAutomationTestBase::TestEqual(const FString& What, const TCHAR* Actual, co
 	return false;
 }
 
+bool FAutomationTestBase::TestEqualInsensitive(const FString& What, const TCHAR* Actual, const TCHAR* Expected)
+{
+	if (Actual && Expected && FCString::Stricmp(Actual, Expected) == 0)
+	{
+		return true;
+	}
+	AddError(FString::Printf(TEXT("Expected '%s' to be \"%s\", but it was \"%s\"."), *What, Expected ? Expected : TEXT(""), Actual ? Actual : TEXT("")), 1);
+	return false;
+}
+
 bool FAutomationTestBase::TestNotEqual(const FString& What, const TCHAR* Actual, const TCHAR* Expected)
 {
 	if (!AreSameText(Actual, Expected))

@@ -6,14 +6,20 @@
 //
 // GoogleTest sees "<PrettyName>" as the suite and "<Describe path> <It>" as the test, so its full
 // name "<suite>.<test>" is the engine's full name of the It.
+//
+// The engine merges a project's Config/DefaultEngine.ini into GEngineIni at start-up. Here an ini file
+// named by the environment variable TALVANE_PROJECT_ENGINE_INI, when it exists, is merged the same way
+// (the CTest fixture of the reference server writes one with the server's URL).
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "AutomationTestRunner.h"
+#include "Misc/ConfigCacheIni.h"
 
 namespace
 {
@@ -99,6 +105,11 @@ int main(int argc, char** argv)
 		{
 			return PrintUsage();
 		}
+	}
+
+	if (const char* ProjectIni = std::getenv("TALVANE_PROJECT_ENGINE_INI"))
+	{
+		GConfig->LoadFile(FString(UTF8_TO_TCHAR(ProjectIni)), GEngineIni);
 	}
 
 	TArray<UE::AutomationTest::FRegisteredTest> Tests;

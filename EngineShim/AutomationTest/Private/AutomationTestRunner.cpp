@@ -60,6 +60,7 @@ public:
 	}
 
 	bool CanBeUsedOnAnyThread() const override { return true; }
+	bool CanBeUsedOnMultipleThreads() const override { return true; }
 
 private:
 	std::once_flag RegisterOnce;
@@ -144,46 +145,43 @@ namespace UE::AutomationTest
 				}
 			}
 		}
+	}
 
-		void RunBlock(FAutomationSpecBase& Spec, const Private::FSpecBlock& Block)
+	void Private::RunSpecBlock(FAutomationSpecBase& Spec, const Private::FSpecBlock& Block)
+	{
+		try
 		{
-			try
+			if (Block.Work)
 			{
-				if (Block.Work)
-				{
-					Block.Work();
-				}
-				else
-				{
-					RunLatentBlock(Spec, Block);
-				}
+				Block.Work();
 			}
-			catch (const std::exception& Exception)
+			else
 			{
-				Spec.AddError(FString::Printf(TEXT("Unhandled exception: %hs"), Exception.what()));
-			}
-			catch (...)
-			{
-				Spec.AddError(TEXT("Unhandled exception."));
+				RunLatentBlock(Spec, Block);
 			}
 		}
+		catch (const std::exception& Exception)
+		{
+			Spec.AddError(FString::Printf(TEXT("Unhandled exception: %hs"), Exception.what()));
+		}
+		catch (...)
+		{
+			Spec.AddError(TEXT("Unhandled exception."));
+		}
+	}
 
+	namespace
+	{
 		FSpecTestResult RunPlan(FAutomationSpecBase& Spec, const Private::FSpecPlan& Plan)
 		{
 			FAutomationLogCapture::Get().Push(Spec);
-			for (const Private::FSpecBlock& Block : Plan.Blocks)
-			{
-				if (!(Block.bSkipIfErrored && Spec.HasAnyErrors()))
-				{
-					RunBlock(Spec, Block);
-				}
-			}
+			const bool bRunSucceeded = Private::FSpecAccess::RunTest(Spec, Plan.Description);
 			FAutomationLogCapture::Get().Pop();
 			Spec.HasMetExpectedMessages();
 
 			FSpecTestResult Result;
 			Result.Events = Spec.GetEvents();
-			Result.bSucceeded = !Spec.HasAnyErrors();
+			Result.bSucceeded = bRunSucceeded && !Spec.HasAnyErrors();
 			return Result;
 		}
 

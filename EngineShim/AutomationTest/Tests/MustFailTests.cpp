@@ -5,6 +5,7 @@
 
 #include "CoreMinimal.h"
 #include "Misc/AutomationTest.h"
+#include "Misc/OutputDeviceRedirector.h"
 
 #if WITH_DEV_AUTOMATION_TESTS
 
@@ -15,9 +16,26 @@ void FMustFailSpec::Define()
 {
 	It(TEXT("a failed check"), [this]() { TestEqual(TEXT("answer"), 41, 42); });
 
-	It(TEXT("a case-only difference in TestEqual"), [this]() { TestEqual(TEXT("text"), FString(TEXT("Hello")), FString(TEXT("hello"))); });
+	It(TEXT("a case-only difference in TestEqual of two character pointers"), [this]() { TestEqual(TEXT("text"), TEXT("Hello"), TEXT("hello")); });
+
+	It(TEXT("a case-only difference in a case-sensitive Equals"), [this]()
+	{
+		TestTrue(TEXT("text"), FString(TEXT("Hello")).Equals(TEXT("hello"), ESearchCase::CaseSensitive));
+	});
 
 	It(TEXT("an Error line in the log"), []() { UE_LOG(LogTemp, Error, TEXT("unexpected")); });
+
+	It(TEXT("an output device that takes lines from one thread only"), []()
+	{
+		// The engine would feed it late from its logging thread; the stand-in says so with an Error line.
+		struct FSingleThreadDevice : public FOutputDevice
+		{
+			void Serialize(const TCHAR*, ELogVerbosity::Type, const FName&) override {}
+		};
+		static FSingleThreadDevice Device;
+		GLog->AddOutputDevice(&Device);
+		GLog->RemoveOutputDevice(&Device);
+	});
 
 	It(TEXT("an Error line from another thread"), []()
 	{

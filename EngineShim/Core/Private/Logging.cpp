@@ -29,6 +29,7 @@ namespace
 			std::fputs(FTCHARToUTF8(*Line).Get(), stderr);
 		}
 		bool CanBeUsedOnAnyThread() const override { return true; }
+		bool CanBeUsedOnMultipleThreads() const override { return true; }
 	};
 
 	struct FRedirectorState
@@ -88,6 +89,15 @@ void FOutputDeviceRedirector::AddOutputDevice(FOutputDevice* OutputDevice)
 	if (OutputDevice && !IsRedirectingTo(OutputDevice))
 	{
 		State.Devices.push_back(OutputDevice);
+		if (!OutputDevice->CanBeUsedOnMultipleThreads())
+		{
+			// The engine hands such a device its lines late, from its logging thread; the stand-in has no
+			// such thread and delivers them at once, so it says so loudly: an Error line fails the
+			// automation test that registered the device.
+			UE_LOG(LogCore, Error, TEXT("An output device that cannot be used on multiple threads was added to GLog: the engine ")
+				TEXT("gives it its lines later, from its logging thread. Return true from CanBeUsedOnMultipleThreads() and lock ")
+				TEXT("what Serialize stores."));
+		}
 	}
 }
 

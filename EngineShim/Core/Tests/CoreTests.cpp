@@ -2,6 +2,7 @@
 #include "Misc/AutomationTest.h"
 #include "Misc/ConfigCacheIni.h"
 #include "Misc/OutputDeviceRedirector.h"
+#include "Misc/ScopeLock.h"
 
 #if WITH_DEV_AUTOMATION_TESTS
 
@@ -19,7 +20,13 @@ BEGIN_DEFINE_SPEC(FCoreSpec, "Core", EAutomationTestFlags::ProductFilter | EAuto
 	struct FCapture : public FOutputDevice
 	{
 		TArray<FString> Lines;
-		void Serialize(const TCHAR* V, ELogVerbosity::Type, const FName&) override { Lines.Add(V); }
+		void Serialize(const TCHAR* V, ELogVerbosity::Type, const FName&) override
+		{
+			FScopeLock Lock(&Mutex);
+			Lines.Add(V);
+		}
+		bool CanBeUsedOnMultipleThreads() const override { return true; }
+		FCriticalSection Mutex;
 	};
 END_DEFINE_SPEC(FCoreSpec)
 

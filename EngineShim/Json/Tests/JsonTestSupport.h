@@ -40,6 +40,7 @@ public:
 	}
 
 	bool CanBeUsedOnAnyThread() const override { return true; }
+	bool CanBeUsedOnMultipleThreads() const override { return true; }
 
 	TArray<FString> Lines;
 

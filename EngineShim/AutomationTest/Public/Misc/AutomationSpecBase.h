@@ -42,6 +42,12 @@ public:
 	FAutomationSpecBase(const FString& InName, const bool bInComplexTask);
 	~FAutomationSpecBase() override;
 
+	/**
+	 * Runs the It that InParameters names. A spec may override it, as in the engine, to decide whether
+	 * its tests run at all; it returns true for a test that passes without running.
+	 */
+	virtual bool RunTest(const FString& InParameters) override;
+
 	void Describe(const FString& InDescription, TFunction<void()> DoWork);
 	void xDescribe(const FString&, TFunction<void()>) {}
 

@@ -13,6 +13,8 @@
 //   calls the hook set with UE::AutomationTest::SetLatentTickHook (AutomationTestRunner.h) about
 //   every millisecond, where the engine ticks its whole loop.
 // - The EAsyncExecution forms of It, BeforeEach and AfterEach are absent.
+// - A spec's RunTest runs the blocks of the It it is given (its Describe path and text) before it
+//   returns; the engine's queues them as latent commands that run on the frames after it returns.
 // - Expected message patterns are ECMAScript regular expressions (the engine uses ICU's);
 //   both ignore case.
 // - TestEqual has overloads for the types this project checks (no vectors, colours or text);
@@ -167,20 +169,17 @@ public:
 
 	/**
 	 * Expects log lines (or AddError/AddWarning/AddInfo messages) of ExpectedVerbosity or more severe
-	 * that match the pattern (a regular expression unless IsRegex is false; case is ignored). Matched
-	 * lines do not fail the test; at the end the test fails unless exactly Occurrences of them came,
-	 * or, with Occurrences 0, at least one.
+	 * that match the pattern (always a regular expression, as in 5.3; case is ignored). Matched lines
+	 * do not fail the test; at the end the test fails unless exactly Occurrences of them came, or,
+	 * with Occurrences 0, at least one.
 	 */
 	void AddExpectedMessage(FString ExpectedPatternString, ELogVerbosity::Type ExpectedVerbosity,
-		EAutomationExpectedMessageFlags::MatchType CompareType = EAutomationExpectedMessageFlags::Contains,
-		int32 Occurrences = 1, bool IsRegex = true);
+		EAutomationExpectedMessageFlags::MatchType CompareType = EAutomationExpectedMessageFlags::Contains, int32 Occurrences = 1);
 	void AddExpectedMessage(FString ExpectedPatternString,
-		EAutomationExpectedMessageFlags::MatchType CompareType = EAutomationExpectedMessageFlags::Contains,
-		int32 Occurrences = 1, bool IsRegex = true);
+		EAutomationExpectedMessageFlags::MatchType CompareType = EAutomationExpectedMessageFlags::Contains, int32 Occurrences = 1);
 	/** AddExpectedMessage for errors and warnings. */
 	void AddExpectedError(FString ExpectedPatternString,
-		EAutomationExpectedErrorFlags::MatchType CompareType = EAutomationExpectedErrorFlags::Contains,
-		int32 Occurrences = 1, bool IsRegex = true);
+		EAutomationExpectedErrorFlags::MatchType CompareType = EAutomationExpectedErrorFlags::Contains, int32 Occurrences = 1);
 
 	bool TestEqual(const FString& What, int32 Actual, int32 Expected);
 	bool TestEqual(const FString& What, int64 Actual, int64 Expected);
@@ -189,11 +188,16 @@ public:
 	bool TestEqual(const FString& What, uint64 Actual, uint64 Expected);
 	bool TestEqual(const FString& What, float Actual, float Expected, float Tolerance = UE_KINDA_SMALL_NUMBER);
 	bool TestEqual(const FString& What, double Actual, double Expected, double Tolerance = UE_KINDA_SMALL_NUMBER);
-	/** Strings compare case-sensitively, unlike FString's ==. */
+	/**
+	 * As in 5.3: two character pointers compare case-sensitively; as soon as one side is an FString
+	 * the strings compare ignoring case (TestEqualInsensitive). Where case matters, check
+	 * TestTrue(What, Actual.Equals(Expected, ESearchCase::CaseSensitive)).
+	 */
 	bool TestEqual(const FString& What, const TCHAR* Actual, const TCHAR* Expected);
-	bool TestEqual(const FString& What, const FString& Actual, const TCHAR* Expected) { return TestEqual(What, *Actual, Expected); }
-	bool TestEqual(const FString& What, const TCHAR* Actual, const FString& Expected) { return TestEqual(What, Actual, *Expected); }
-	bool TestEqual(const FString& What, const FString& Actual, const FString& Expected) { return TestEqual(What, *Actual, *Expected); }
+	bool TestEqualInsensitive(const FString& What, const TCHAR* Actual, const TCHAR* Expected);
+	bool TestEqual(const FString& What, const FString& Actual, const TCHAR* Expected) { return TestEqualInsensitive(What, *Actual, Expected); }
+	bool TestEqual(const FString& What, const TCHAR* Actual, const FString& Expected) { return TestEqualInsensitive(What, Actual, *Expected); }
+	bool TestEqual(const FString& What, const FString& Actual, const FString& Expected) { return TestEqualInsensitive(What, *Actual, *Expected); }
 
 	/** Any other type, through its operator== (enums, bool, FGuid, FName, ...). */
 	template <typename ValueType>
@@ -209,11 +213,15 @@ public:
 		return true;
 	}
 
-	/** Strings compare case-sensitively, as in TestEqual. */
+	/**
+	 * Two character pointers compare as text, case-sensitively (the engine compares the pointers,
+	 * which no test means); with an FString on either side through FString's ==, ignoring case, as
+	 * in the engine.
+	 */
 	bool TestNotEqual(const FString& What, const TCHAR* Actual, const TCHAR* Expected);
-	bool TestNotEqual(const FString& What, const FString& Actual, const TCHAR* Expected) { return TestNotEqual(What, *Actual, Expected); }
-	bool TestNotEqual(const FString& What, const TCHAR* Actual, const FString& Expected) { return TestNotEqual(What, Actual, *Expected); }
-	bool TestNotEqual(const FString& What, const FString& Actual, const FString& Expected) { return TestNotEqual(What, *Actual, *Expected); }
+	bool TestNotEqual(const FString& What, const FString& Actual, const TCHAR* Expected) { return TestNotEqual<FString>(What, Actual, FString(Expected)); }
+	bool TestNotEqual(const FString& What, const TCHAR* Actual, const FString& Expected) { return TestNotEqual<FString>(What, FString(Actual), Expected); }
+	bool TestNotEqual(const FString& What, const FString& Actual, const FString& Expected) { return TestNotEqual<FString>(What, Actual, Expected); }
 
 	template <typename ValueType>
 		requires UE::AutomationTest::Private::TIsComparedByValue<ValueType>
@@ -274,6 +282,9 @@ public:
 	bool HasMetExpectedErrors() { return HasMetExpectedMessages(ELogVerbosity::Warning); }
 
 protected:
+	/** Runs the test named by Parameters; false fails it. */
+	virtual bool RunTest(const FString& Parameters) = 0;
+
 	FString TestName;
 
 private:

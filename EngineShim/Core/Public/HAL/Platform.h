@@ -43,6 +43,8 @@ enum { INDEX_NONE = -1 };
 #ifndef WITH_EDITOR
 #define WITH_EDITOR 0
 #endif
+// Editor-only data (reflection metadata lookups) is on, as in the editor, where the automation tests
+// run; define it to 0 to build as a Development or Test game target, which has none.
 #ifndef WITH_EDITORONLY_DATA
-#define WITH_EDITORONLY_DATA 0
+#define WITH_EDITORONLY_DATA 1
 #endif

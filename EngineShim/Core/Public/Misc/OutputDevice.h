@@ -13,6 +13,11 @@ public:
 	virtual void Flush() {}
 	/** Whether lines may arrive from threads other than the game thread. */
 	virtual bool CanBeUsedOnAnyThread() const { return false; }
-	/** Whether the device may be fed by several threads at once (it guards its own state). */
+	/**
+	 * Whether lines may arrive from several threads at once. The engine's GLog feeds a device that says
+	 * no from its own logging thread, later than the line was written; the stand-in's log delivers to
+	 * such a device at once but writes an Error line when it is added (which fails an automation test),
+	 * so a test cannot rely on prompt lines the engine would not give it.
+	 */
 	virtual bool CanBeUsedOnMultipleThreads() const { return false; }
 };

@@ -14,4 +14,5 @@ public:
 	void Serialize(const TCHAR* V, ELogVerbosity::Type Verbosity, const FName& Category) override;
 	void Flush() override;
 	bool CanBeUsedOnAnyThread() const override { return true; }
+	bool CanBeUsedOnMultipleThreads() const override { return true; }
 };

@@ -25,11 +25,13 @@ public:
 
 	UClass* GetOwnerClass() const;
 
-	/** The metadata value for the key, or an empty string. Keys ignore case. */
+#if WITH_EDITORONLY_DATA
+	/** The metadata value for the key, or an empty string. Keys ignore case. Editor-only data, as in the engine. */
 	const FString& GetMetaData(const TCHAR* Key) const;
 	const FString& GetMetaData(const FName& Key) const;
 	bool HasMetaData(const TCHAR* Key) const;
 	bool HasMetaData(const FName& Key) const;
+#endif
 	void SetMetaData(const TCHAR* Key, const TCHAR* InValue);
 
 protected:
@@ -224,9 +226,11 @@ public:
 	FText GetDisplayNameTextByValue(int64 InValue) const;
 	int64 GetMaxEnumValue() const;
 
-	/** Metadata of the enumeration, or of one enumerator when NameIndex is given ("A.ToolTip"). */
+#if WITH_EDITORONLY_DATA
+	/** Metadata of the enumeration, or of one enumerator when NameIndex is given ("A.ToolTip"). Editor-only data. */
 	FString GetMetaData(const TCHAR* Key, int32 NameIndex = INDEX_NONE, bool bAllowRemap = true) const;
 	bool HasMetaData(const TCHAR* Key, int32 NameIndex = INDEX_NONE) const;
+#endif
 	void SetMetaData(const TCHAR* Key, const TCHAR* InValue, int32 NameIndex = INDEX_NONE);
 
 	/** Sets the enumerators; adds "<Prefix>_MAX" = highest value + 1 unless one is there. */

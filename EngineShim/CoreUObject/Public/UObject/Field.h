@@ -88,11 +88,13 @@ public:
 	UStruct* GetOwnerStruct() const;
 	UClass* GetOwnerClass() const;
 
-	/** The metadata value for the key, or an empty string. Keys ignore case. */
+#if WITH_EDITORONLY_DATA
+	/** The metadata value for the key, or an empty string. Keys ignore case. Editor-only data, as in the engine. */
 	const FString& GetMetaData(const TCHAR* Key) const;
 	const FString& GetMetaData(const FName& Key) const;
 	bool HasMetaData(const TCHAR* Key) const;
 	bool HasMetaData(const FName& Key) const;
+#endif
 	void SetMetaData(const TCHAR* Key, const TCHAR* InValue);
 	void SetMetaData(const FName& Key, FString&& InValue);
 

@@ -55,6 +55,15 @@ public:
 		return IsA(OtherClassType::StaticClass());
 	}
 
+	/**
+	 * Keeps the object through garbage collections until RemoveFromRoot (UObjectBaseUtility in the
+	 * engine). The engine collects every object nothing references; the stand-in collects only objects
+	 * marked as garbage, so code that must hold an object across frames roots it for the engine's sake.
+	 */
+	void AddToRoot() { bRooted = true; }
+	void RemoveFromRoot() { bRooted = false; }
+	bool IsRooted() const { return bRooted; }
+
 	/** Marks the object for destruction by the next CollectGarbage; it stops being valid at once. */
 	void MarkAsGarbage();
 	/** Takes back MarkAsGarbage before a collection has run. */
@@ -79,6 +88,7 @@ private:
 	UObject* OuterPrivate = nullptr;
 	EObjectFlags ObjectFlags = RF_NoFlags;
 	int32 InternalIndex = INDEX_NONE;
+	bool bRooted = false;
 };
 
 /** True for a live object that is not marked as garbage. */

@@ -103,23 +103,23 @@ void FTalvaneConversationSpec::DefineAskQuestion()
 	{
 		It("gives the worked results", [this]()
 		{
-			TestEqual("[] + q", AskOn(TEXT("")), FString(TEXT("U:q")));
-			TestEqual("[U, A] + q", AskOn(TEXT("UA")), FString(TEXT("U:U0|A:A1|U:q")));
-			TestEqual("[U, A, U] + q", AskOn(TEXT("UAU")), FString(TEXT("U:U0|A:A1|U:q")));
-			TestEqual("[S, A] + q", AskOn(TEXT("SA")), FString(TEXT("S:S0|A:A1|U:q")));
+			TestTrue("[] + q", FString(AskOn(TEXT(""))).Equals(TEXT("U:q"), ESearchCase::CaseSensitive));
+			TestTrue("[U, A] + q", FString(AskOn(TEXT("UA"))).Equals(TEXT("U:U0|A:A1|U:q"), ESearchCase::CaseSensitive));
+			TestTrue("[U, A, U] + q", FString(AskOn(TEXT("UAU"))).Equals(TEXT("U:U0|A:A1|U:q"), ESearchCase::CaseSensitive));
+			TestTrue("[S, A] + q", FString(AskOn(TEXT("SA"))).Equals(TEXT("S:S0|A:A1|U:q"), ESearchCase::CaseSensitive));
 		});
 
 		It("keeps a system prompt that starts the conversation", [this]()
 		{
-			TestEqual("[S] + q", AskOn(TEXT("S")), FString(TEXT("S:S0|U:q")));
-			TestEqual("[S, U, A] + q", AskOn(TEXT("SUA")), FString(TEXT("S:S0|U:U1|A:A2|U:q")));
+			TestTrue("[S] + q", FString(AskOn(TEXT("S"))).Equals(TEXT("S:S0|U:q"), ESearchCase::CaseSensitive));
+			TestTrue("[S, U, A] + q", FString(AskOn(TEXT("SUA"))).Equals(TEXT("S:S0|U:U1|A:A2|U:q"), ESearchCase::CaseSensitive));
 		});
 
 		It("replaces a run of unanswered questions with the new one", [this]()
 		{
-			TestEqual("[S, U, U, U] + q", AskOn(TEXT("SUUU")), FString(TEXT("S:S0|U:q")));
-			TestEqual("[U, U] + q", AskOn(TEXT("UU")), FString(TEXT("U:q")));
-			TestEqual("[A, U, U] + q", AskOn(TEXT("AUU")), FString(TEXT("A:A0|U:q")));
+			TestTrue("[S, U, U, U] + q", FString(AskOn(TEXT("SUUU"))).Equals(TEXT("S:S0|U:q"), ESearchCase::CaseSensitive));
+			TestTrue("[U, U] + q", FString(AskOn(TEXT("UU"))).Equals(TEXT("U:q"), ESearchCase::CaseSensitive));
+			TestTrue("[A, U, U] + q", FString(AskOn(TEXT("AUU"))).Equals(TEXT("A:A0|U:q"), ESearchCase::CaseSensitive));
 		});
 
 		It("ends every conversation with the question and drops nothing but unanswered questions", [this]()
@@ -132,7 +132,7 @@ void FTalvaneConversationSpec::DefineAskQuestion()
 					Kept.LeftChopInline(1);
 				}
 				const FString Expected = Show(MakeConversation(Kept)) + (Kept.IsEmpty() ? TEXT("") : TEXT("|")) + TEXT("U:q");
-				if (!TestEqual(FString::Printf(TEXT("[%s] + q"), *Roles), AskOn(Roles), Expected))
+				if (!TestTrue(FString::Printf(TEXT("[%s] + q"), *Roles), AskOn(Roles).Equals(Expected, ESearchCase::CaseSensitive)))
 				{
 					return;
 				}
@@ -148,7 +148,7 @@ void FTalvaneConversationSpec::DefineAskQuestion()
 				Messages[Index].Role = ENimbrelRole::NIMBREL_USER;
 			}
 			HTTP->AddAskQuestion(TEXT("q"), Messages);
-			TestEqual("conversation", Show(Messages), FString(TEXT("S:S0|U:q")));
+			TestTrue("conversation", Show(Messages).Equals(TEXT("S:S0|U:q"), ESearchCase::CaseSensitive));
 		});
 	});
 }
@@ -159,26 +159,26 @@ void FTalvaneConversationSpec::DefineAnswer()
 	{
 		It("gives the worked results", [this]()
 		{
-			TestEqual("[] + a", AnswerOn(TEXT("")), FString(TEXT("A:a")));
-			TestEqual("[U] + a", AnswerOn(TEXT("U")), FString(TEXT("U:U0|A:a")));
-			TestEqual("[U, A, U] + a", AnswerOn(TEXT("UAU")), FString(TEXT("U:U0|A:A1|U:U2|A:a")));
+			TestTrue("[] + a", FString(AnswerOn(TEXT(""))).Equals(TEXT("A:a"), ESearchCase::CaseSensitive));
+			TestTrue("[U] + a", FString(AnswerOn(TEXT("U"))).Equals(TEXT("U:U0|A:a"), ESearchCase::CaseSensitive));
+			TestTrue("[U, A, U] + a", FString(AnswerOn(TEXT("UAU"))).Equals(TEXT("U:U0|A:A1|U:U2|A:a"), ESearchCase::CaseSensitive));
 
 			Messages = MakeConversation(TEXT("UA"));
 			Messages[1].Content = TEXT("x\n");
 			HTTP->AddAnswer(TEXT("a"), Messages);
-			TestEqual("[U, A(x + line break)] + a", Show(Messages), FString(TEXT("U:U0|A:xa")));
+			TestTrue("[U, A(x + line break)] + a", Show(Messages).Equals(TEXT("U:U0|A:xa"), ESearchCase::CaseSensitive));
 		});
 
 		It("answers a question that follows a system prompt without removing it", [this]()
 		{
-			TestEqual("[S, U] + a", AnswerOn(TEXT("SU")), FString(TEXT("S:S0|U:U1|A:a")));
-			TestEqual("[A, U] + a", AnswerOn(TEXT("AU")), FString(TEXT("A:A0|U:U1|A:a")));
+			TestTrue("[S, U] + a", FString(AnswerOn(TEXT("SU"))).Equals(TEXT("S:S0|U:U1|A:a"), ESearchCase::CaseSensitive));
+			TestTrue("[A, U] + a", FString(AnswerOn(TEXT("AU"))).Equals(TEXT("A:A0|U:U1|A:a"), ESearchCase::CaseSensitive));
 		});
 
 		It("gives the answer to the earlier of two trailing questions on an even count", [this]()
 		{
-			TestEqual("[U, U] + a", AnswerOn(TEXT("UU")), FString(TEXT("U:U0|A:a")));
-			TestEqual("[U, A, U, U] + a", AnswerOn(TEXT("UAUU")), FString(TEXT("U:U0|A:A1|U:U2|A:a")));
+			TestTrue("[U, U] + a", FString(AnswerOn(TEXT("UU"))).Equals(TEXT("U:U0|A:a"), ESearchCase::CaseSensitive));
+			TestTrue("[U, A, U, U] + a", FString(AnswerOn(TEXT("UAUU"))).Equals(TEXT("U:U0|A:A1|U:U2|A:a"), ESearchCase::CaseSensitive));
 		});
 
 		It("grows one assistant message from the pieces of a streamed answer", [this]()
@@ -186,7 +186,7 @@ void FTalvaneConversationSpec::DefineAnswer()
 			Messages = MakeConversation(TEXT("UA"));
 			Messages[1].Content = TEXT("Hel");
 			HTTP->AddAnswer(TEXT("lo"), Messages);
-			TestEqual("[U, A(Hel)] + lo", Show(Messages), FString(TEXT("U:U0|A:Hello")));
+			TestTrue("[U, A(Hel)] + lo", Show(Messages).Equals(TEXT("U:U0|A:Hello"), ESearchCase::CaseSensitive));
 		});
 
 		It("trims one line break at each end of the text so far and none of the answer", [this]()
@@ -194,11 +194,11 @@ void FTalvaneConversationSpec::DefineAnswer()
 			Messages = MakeConversation(TEXT("UA"));
 			Messages[1].Content = TEXT("\n\nx\n\n");
 			HTTP->AddAnswer(TEXT("\nb\n"), Messages);
-			TestEqual("text", Messages.Last().Content, FString(TEXT("\nx\n\nb\n")));
+			TestTrue("text", Messages.Last().Content.Equals(TEXT("\nx\n\nb\n"), ESearchCase::CaseSensitive));
 
 			Messages[1].Content = TEXT("\n");
 			HTTP->AddAnswer(TEXT("c"), Messages);
-			TestEqual("a lone line break", Messages.Last().Content, FString(TEXT("c")));
+			TestTrue("a lone line break", Messages.Last().Content.Equals(TEXT("c"), ESearchCase::CaseSensitive));
 		});
 
 		It("ends every conversation with a message ending in the answer and loses at most one message", [this]()
@@ -244,7 +244,7 @@ void FTalvaneConversationSpec::DefineConversation()
 				Expected.Add(TEXT("U:") + Question);
 				Expected.Add(FString::Printf(TEXT("A:Answer %d"), Turn));
 			}
-			TestEqual("conversation", Show(Messages), FString::Join(Expected, TEXT("|")));
+			TestTrue("conversation", Show(Messages).Equals(FString::Join(Expected, TEXT("|")), ESearchCase::CaseSensitive));
 		});
 
 		It("of 10,000 messages takes another question and a streamed answer", [this]()
@@ -259,10 +259,10 @@ void FTalvaneConversationSpec::DefineConversation()
 			HTTP->AddAnswer(TEXT("a"), Messages);
 			HTTP->AddAnswer(TEXT("b"), Messages);
 			TestEqual("count", Messages.Num(), 10002);
-			TestEqual("question", Messages[10000].Content, FString(TEXT("q")));
-			TestEqual("answer", Messages.Last().Content, FString(TEXT("ab")));
+			TestTrue("question", Messages[10000].Content.Equals(TEXT("q"), ESearchCase::CaseSensitive));
+			TestTrue("answer", Messages.Last().Content.Equals(TEXT("ab"), ESearchCase::CaseSensitive));
 			TestTrue("answer role", Messages.Last().Role == ENimbrelRole::NIMBREL_ASSISTANT);
-			TestEqual("history", Messages[9999].Content, FString(TEXT("A9999")));
+			TestTrue("history", Messages[9999].Content.Equals(TEXT("A9999"), ESearchCase::CaseSensitive));
 		});
 	});
 }

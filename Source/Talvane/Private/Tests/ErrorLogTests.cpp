@@ -1,5 +1,7 @@
 #include "Misc/AutomationTest.h"
+#include "HAL/CriticalSection.h"
 #include "Misc/OutputDeviceRedirector.h"
+#include "Misc/ScopeLock.h"
 #include "TalvaneJsonErrors.h"
 #include "TalvaneLog.h"
 
@@ -7,21 +9,31 @@
 
 namespace
 {
-	/** Keeps the lines written to one log category. */
+	/**
+	 * Keeps the lines written to one log category. It takes lines from any thread, at once, as the
+	 * engine's log allows only of a device usable on multiple threads; the lock guards what it keeps.
+	 */
 	class FCategoryLines : public FOutputDevice
 	{
 	public:
 		TArray<FString> Lines;
 		TArray<ELogVerbosity::Type> Verbosities;
 
+		virtual bool CanBeUsedOnAnyThread() const override { return true; }
+		virtual bool CanBeUsedOnMultipleThreads() const override { return true; }
+
 		virtual void Serialize(const TCHAR* V, ELogVerbosity::Type Verbosity, const FName& Category) override
 		{
 			if (Category == FName(TEXT("TalvaneLog")))
 			{
+				FScopeLock Lock(&Mutex);
 				Lines.Add(V);
 				Verbosities.Add(Verbosity);
 			}
 		}
+
+	private:
+		FCriticalSection Mutex;
 	};
 
 	struct FExpectedLine
@@ -74,7 +86,7 @@ void FTalvaneErrorLogSpec::Define()
 			TalvaneJson::ErrorPrintToLog(Row.Code, TEXT("M"));
 			if (TestEqual(*FString::Printf(TEXT("Lines for code %d"), Row.Code), Capture.Lines.Num(), 1))
 			{
-				TestEqual(*FString::Printf(TEXT("Line for code %d"), Row.Code), Capture.Lines[0], Row.Line);
+				TestTrue(*FString::Printf(TEXT("Line for code %d"), Row.Code), Capture.Lines[0].Equals(Row.Line, ESearchCase::CaseSensitive));
 			}
 		}
 		TestTrue(TEXT("Every line at Log verbosity"), !Capture.Verbosities.ContainsByPredicate([](const ELogVerbosity::Type Verbosity)
@@ -89,8 +101,8 @@ void FTalvaneErrorLogSpec::Define()
 		TalvaneJson::ErrorPrintToLog(418, TEXT("%s 100% {\"error\":1}"));
 		if (TestEqual(TEXT("Lines"), Capture.Lines.Num(), 2))
 		{
-			TestEqual(TEXT("Empty message"), Capture.Lines[0], TEXT("[code=418]未知错误[]"));
-			TestEqual(TEXT("Message with format characters"), Capture.Lines[1], TEXT("[code=418]未知错误[%s 100% {\"error\":1}]"));
+			TestTrue(TEXT("Empty message"), Capture.Lines[0].Equals(TEXT("[code=418]未知错误[]"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Message with format characters"), Capture.Lines[1].Equals(TEXT("[code=418]未知错误[%s 100% {\"error\":1}]"), ESearchCase::CaseSensitive));
 		}
 	});
 

@@ -7,7 +7,18 @@
 using namespace TalvaneHttpTest;
 
 BEGIN_DEFINE_SPEC(FTalvaneModuleSpec, "Talvane.Module", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
+	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	IModuleInterface* Module = nullptr;
+	/** The [HTTP] flush limits as the session had them; each test starts from none and ends with them back. */
+	TalvaneTestServer::FIniSnapshot HttpLimits;
+
+	static void RemoveHttpLimits()
+	{
+		for (const FString& Key : TalvaneTestServer::GetHttpFlushLimitKeys())
+		{
+			GConfig->RemoveKey(TEXT("HTTP"), *Key, GEngineIni);
+		}
+	}
 
 	static double ReadLimit(const TCHAR* Key)
 	{
@@ -54,13 +65,14 @@ void FTalvaneModuleSpec::Define()
 	{
 		Module = FModuleManager::Get().LoadModule(TEXT("Talvane"));
 		TestNotNull(TEXT("module loads"), Module);
-		GConfig->EmptySection(TEXT("HTTP"), GEngineIni);
+		HttpLimits = TalvaneTestServer::FIniSnapshot(TEXT("HTTP"), TalvaneTestServer::GetHttpFlushLimitKeys());
+		RemoveHttpLimits();
 		FHttpModule::Get().GetHttpManager().UpdateConfigs();
 	});
 
 	AfterEach([this]()
 	{
-		GConfig->EmptySection(TEXT("HTTP"), GEngineIni);
+		HttpLimits.Restore();
 		FHttpModule::Get().GetHttpManager().UpdateConfigs();
 		StopServer();
 	});

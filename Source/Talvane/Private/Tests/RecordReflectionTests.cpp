@@ -61,7 +61,9 @@ void FTalvaneRecordReflectionSpec::TestEnumeration(const UEnum* Enum, const TArr
 	{
 		return;
 	}
-	TestEqual(TEXT("BlueprintType"), Enum->GetMetaData(TEXT("BlueprintType")), TEXT("true"));
+#if WITH_EDITORONLY_DATA
+	TestTrue(TEXT("BlueprintType"), FString(Enum->GetMetaData(TEXT("BlueprintType"))).Equals(TEXT("true"), ESearchCase::CaseSensitive));
+#endif
 	int32 NumDeclared = 0;
 	for (int32 Index = 0; Index < Enum->NumEnums(); ++Index)
 	{
@@ -72,10 +74,12 @@ void FTalvaneRecordReflectionSpec::TestEnumeration(const UEnum* Enum, const TArr
 	for (int32 Index = 0; Index < Rows.Num(); ++Index)
 	{
 		const FEnumeratorRow& Row = Rows[Index];
-		TestEqual(TEXT("Name by index"), Enum->GetNameByIndex(Index).ToString(), Row.Name);
+		TestTrue(TEXT("Name by index"), Enum->GetNameByIndex(Index).ToString().Equals(Row.Name, ESearchCase::CaseSensitive));
 		TestEqual(*FString::Printf(TEXT("Value of %s"), Row.Name), Enum->GetValueByIndex(Index), Row.Value);
-		TestEqual(*FString::Printf(TEXT("Display name of %s"), Row.Name), Enum->GetDisplayNameTextByValue(Row.Value).ToString(), Row.DisplayName);
-		TestEqual(*FString::Printf(TEXT("Tooltip of %s"), Row.Name), Enum->GetMetaData(TEXT("ToolTip"), Index), Row.ToolTip);
+		TestTrue(*FString::Printf(TEXT("Display name of %s"), Row.Name), Enum->GetDisplayNameTextByValue(Row.Value).ToString().Equals(Row.DisplayName, ESearchCase::CaseSensitive));
+#if WITH_EDITORONLY_DATA
+		TestTrue(*FString::Printf(TEXT("Tooltip of %s"), Row.Name), FString(Enum->GetMetaData(TEXT("ToolTip"), Index)).Equals(Row.ToolTip, ESearchCase::CaseSensitive));
+#endif
 	}
 }
 
@@ -85,7 +89,9 @@ void FTalvaneRecordReflectionSpec::TestProperties(const UStruct* Struct, const T
 	{
 		return;
 	}
-	TestEqual(*FString::Printf(TEXT("BlueprintType of %s"), *Struct->GetName()), Struct->GetMetaData(TEXT("BlueprintType")), TEXT("true"));
+#if WITH_EDITORONLY_DATA
+	TestTrue(*FString::Printf(TEXT("BlueprintType of %s"), *Struct->GetName()), FString(Struct->GetMetaData(TEXT("BlueprintType"))).Equals(TEXT("true"), ESearchCase::CaseSensitive));
+#endif
 	const TArray<FProperty*> Properties = GetPropertiesBaseFirst(Struct);
 	if (!TestEqual(*FString::Printf(TEXT("Properties of %s"), *Struct->GetName()), Properties.Num(), Rows.Num()))
 	{
@@ -95,9 +101,11 @@ void FTalvaneRecordReflectionSpec::TestProperties(const UStruct* Struct, const T
 	{
 		const FProperty* Property = Properties[Index];
 		const FPropertyRow& Row = Rows[Index];
-		TestEqual(TEXT("Property name"), Property->GetName(), Row.Name);
-		TestEqual(*FString::Printf(TEXT("Category of %s"), Row.Name), Property->GetMetaData(TEXT("Category")), Row.Category);
-		TestEqual(*FString::Printf(TEXT("Tooltip of %s"), Row.Name), Property->GetMetaData(TEXT("ToolTip")), Row.ToolTip);
+		TestTrue(TEXT("Property name"), Property->GetName().Equals(Row.Name, ESearchCase::CaseSensitive));
+#if WITH_EDITORONLY_DATA
+		TestTrue(*FString::Printf(TEXT("Category of %s"), Row.Name), FString(Property->GetMetaData(TEXT("Category"))).Equals(Row.Category, ESearchCase::CaseSensitive));
+		TestTrue(*FString::Printf(TEXT("Tooltip of %s"), Row.Name), FString(Property->GetMetaData(TEXT("ToolTip"))).Equals(Row.ToolTip, ESearchCase::CaseSensitive));
+#endif
 		TestTrue(*FString::Printf(TEXT("%s is editable and script-visible"), Row.Name), Property->HasAllPropertyFlags(CPF_Edit | CPF_BlueprintVisible));
 		TestFalse(*FString::Printf(TEXT("%s is writable from scripts"), Row.Name), Property->HasAnyPropertyFlags(CPF_BlueprintReadOnly));
 	}
@@ -117,7 +125,9 @@ void FTalvaneRecordReflectionSpec::DefineEnumerations()
 	{
 		It(TEXT("ModelCarriesItsDisplayNamesAndTooltips"), [this]()
 		{
-			TestEqual(TEXT("Enumeration tooltip"), StaticEnum<ENimbrelModel>()->GetMetaData(TEXT("ToolTip")), TEXT("模型"));
+#if WITH_EDITORONLY_DATA
+			TestTrue(TEXT("Enumeration tooltip"), FString(StaticEnum<ENimbrelModel>()->GetMetaData(TEXT("ToolTip"))).Equals(TEXT("模型"), ESearchCase::CaseSensitive));
+#endif
 			TestEnumeration(StaticEnum<ENimbrelModel>(), {
 				{TEXT("ENimbrelModel::NIMBREL_INVALID"), 0, TEXT("Invalid"), TEXT("")},
 				{TEXT("ENimbrelModel::NIMBREL_CHAT"), 1, TEXT("Nimbrel-Chat"), TEXT("进行多轮对话。\n即服务端不记录用户请求的上下文，用户在每次请求时，需将之前所有对话历史拼接好后，传递给对话 API。")},
@@ -127,7 +137,9 @@ void FTalvaneRecordReflectionSpec::DefineEnumerations()
 
 		It(TEXT("ProtocolCarriesItsDisplayNamesAndTheFIMTooltip"), [this]()
 		{
+#if WITH_EDITORONLY_DATA
 			TestFalse(TEXT("Enumeration tooltip"), StaticEnum<ENimbrelProtocol>()->HasMetaData(TEXT("ToolTip")));
+#endif
 			TestEnumeration(StaticEnum<ENimbrelProtocol>(), {
 				{TEXT("ENimbrelProtocol::NIMBREL_NONE"), 0, TEXT("None"), TEXT("")},
 				{TEXT("ENimbrelProtocol::NIMBREL_CHAT"), 1, TEXT("Chat"), TEXT("")},
@@ -168,7 +180,9 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 		{
 			const UScriptStruct* Struct = FNimbrelChatRequest::StaticStruct();
 			TestTrue(TEXT("Base"), Struct->GetSuperStruct() == FNimbrelParamBase::StaticStruct());
+#if WITH_EDITORONLY_DATA
 			TestFalse(TEXT("Record tooltip"), Struct->HasMetaData(TEXT("ToolTip")));
+#endif
 			TestProperties(Struct, {
 				{TEXT("Model"), TEXT("NimbrelParamBase"), TEXT("")},
 				{TEXT("FrequencyPenalty"), TEXT("NimbrelParamBase"), TEXT("介于 -2.0 和 2.0 之间的数字，默认为0")},
@@ -200,9 +214,11 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 			};
 			for (int32 Index = 0; Index < 4 && Properties.Num() == 13; ++Index)
 			{
-				TestEqual(TEXT("Name"), Properties[9 + Index]->GetName(), OwnRows[Index].Name);
-				TestEqual(TEXT("Category"), Properties[9 + Index]->GetMetaData(TEXT("Category")), OwnRows[Index].Category);
-				TestEqual(TEXT("Tooltip"), Properties[9 + Index]->GetMetaData(TEXT("ToolTip")), OwnRows[Index].ToolTip);
+				TestTrue(TEXT("Name"), Properties[9 + Index]->GetName().Equals(OwnRows[Index].Name, ESearchCase::CaseSensitive));
+#if WITH_EDITORONLY_DATA
+				TestTrue(TEXT("Category"), FString(Properties[9 + Index]->GetMetaData(TEXT("Category"))).Equals(OwnRows[Index].Category, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("Tooltip"), FString(Properties[9 + Index]->GetMetaData(TEXT("ToolTip"))).Equals(OwnRows[Index].ToolTip, ESearchCase::CaseSensitive));
+#endif
 			}
 		});
 
@@ -210,7 +226,9 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 		{
 			const UScriptStruct* Struct = FNimbrelLocalChatRequest::StaticStruct();
 			TestNull(TEXT("Base"), Struct->GetSuperStruct());
-			TestEqual(TEXT("Record tooltip"), Struct->GetMetaData(TEXT("ToolTip")), TEXT("针对本地请求"));
+#if WITH_EDITORONLY_DATA
+			TestTrue(TEXT("Record tooltip"), FString(Struct->GetMetaData(TEXT("ToolTip"))).Equals(TEXT("针对本地请求"), ESearchCase::CaseSensitive));
+#endif
 			TestProperties(Struct, {
 				{TEXT("Messages"), TEXT("Local|Messages"), TEXT("")},
 				{TEXT("Model"), TEXT("Local"), TEXT("")},
@@ -320,12 +338,16 @@ void FTalvaneRecordReflectionSpec::DefinePackage()
 				if (const UEnum* Enum = Cast<UEnum>(Object))
 				{
 					++NumEnums;
-					TestEqual(*FString::Printf(TEXT("BlueprintType of %s"), *Enum->GetName()), Enum->GetMetaData(TEXT("BlueprintType")), TEXT("true"));
+#if WITH_EDITORONLY_DATA
+					TestTrue(*FString::Printf(TEXT("BlueprintType of %s"), *Enum->GetName()), FString(Enum->GetMetaData(TEXT("BlueprintType"))).Equals(TEXT("true"), ESearchCase::CaseSensitive));
+#endif
 				}
 				else if (const UScriptStruct* Struct = Cast<UScriptStruct>(Object))
 				{
 					++NumStructs;
-					TestEqual(*FString::Printf(TEXT("BlueprintType of %s"), *Struct->GetName()), Struct->GetMetaData(TEXT("BlueprintType")), TEXT("true"));
+#if WITH_EDITORONLY_DATA
+					TestTrue(*FString::Printf(TEXT("BlueprintType of %s"), *Struct->GetName()), FString(Struct->GetMetaData(TEXT("BlueprintType"))).Equals(TEXT("true"), ESearchCase::CaseSensitive));
+#endif
 				}
 			}
 			TestEqual(TEXT("Enumerations"), NumEnums, 6);
@@ -334,9 +356,9 @@ void FTalvaneRecordReflectionSpec::DefinePackage()
 
 		It(TEXT("NamesRecordsWithoutTheirPrefix"), [this]()
 		{
-			TestEqual(TEXT("Chat request"), FNimbrelChatRequest::StaticStruct()->GetName(), TEXT("NimbrelChatRequest"));
-			TestEqual(TEXT("Outer"), FNimbrelChatErrorResponses::StaticStruct()->GetOutermost()->GetName(), TEXT("/Script/Talvane"));
-			TestEqual(TEXT("Enumeration"), StaticEnum<ENimbrelToolChoice>()->GetName(), TEXT("ENimbrelToolChoice"));
+			TestTrue(TEXT("Chat request"), FNimbrelChatRequest::StaticStruct()->GetName().Equals(TEXT("NimbrelChatRequest"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Outer"), FNimbrelChatErrorResponses::StaticStruct()->GetOutermost()->GetName().Equals(TEXT("/Script/Talvane"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Enumeration"), FString(StaticEnum<ENimbrelToolChoice>()->GetName()).Equals(TEXT("ENimbrelToolChoice"), ESearchCase::CaseSensitive));
 		});
 	});
 }

@@ -99,9 +99,9 @@ void FTalvaneRecordsSpec::DefineRequestDefaults()
 		{
 			const FNimbrelLocalChatRequest Request;
 			TestEqual(TEXT("Messages"), Request.Messages.Num(), 0);
-			TestEqual(TEXT("Model"), Request.Model, TEXT("model"));
+			TestTrue(TEXT("Model"), Request.Model.Equals(TEXT("model"), ESearchCase::CaseSensitive));
 			TestTrue(TEXT("bStream"), Request.bStream);
-			TestEqual(TEXT("URL"), Request.URL, TEXT("127.0.0.1"));
+			TestTrue(TEXT("URL"), Request.URL.Equals(TEXT("127.0.0.1"), ESearchCase::CaseSensitive));
 			TestTrue(TEXT("ChatID is empty"), Request.ChatID.IsEmpty());
 		});
 
@@ -171,7 +171,7 @@ void FTalvaneRecordsSpec::DefineCopies()
 			Copy.Tools[0].Function.Name = TEXT("changed");
 			Copy.MaxTokens = 1;
 			TestEqual(TEXT("Source messages"), ChatRequest.Messages.Num(), 1);
-			TestEqual(TEXT("Source content"), ChatRequest.Messages[0].Content, TEXT("first"));
+			TestTrue(TEXT("Source content"), ChatRequest.Messages[0].Content.Equals(TEXT("first"), ESearchCase::CaseSensitive));
 			TestTrue(TEXT("Source tool name"), ChatRequest.Tools[0].Function.Name.IsEmpty());
 			TestEqual(TEXT("Source MaxTokens"), ChatRequest.MaxTokens, 4096);
 		});
@@ -189,10 +189,10 @@ void FTalvaneRecordsSpec::DefineCopies()
 			Copy.Usage.TotalTokens = 0;
 			const FNimbrelChatResponseChoice& Source = ChatResponses.Choices[0];
 			TestEqual(TEXT("Choices"), ChatResponses.Choices.Num(), 1);
-			TestEqual(TEXT("Content"), Source.Message.Content, TEXT("答案"));
-			TestEqual(TEXT("Arguments"), Source.Message.ToolCalls[0].Function.Arguments, TEXT("{\"zone\":\"UTC\"}"));
+			TestTrue(TEXT("Content"), Source.Message.Content.Equals(TEXT("答案"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Arguments"), Source.Message.ToolCalls[0].Function.Arguments.Equals(TEXT("{\"zone\":\"UTC\"}"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Bytes"), Source.Logprobs.Content[0].Bytes.Num(), 3);
-			TestEqual(TEXT("Top token"), Source.Logprobs.Content[0].TopLogprobs.Token, TEXT("案"));
+			TestTrue(TEXT("Top token"), Source.Logprobs.Content[0].TopLogprobs.Token.Equals(TEXT("案"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("TotalTokens"), ChatResponses.Usage.TotalTokens, 12);
 		});
 
@@ -205,16 +205,16 @@ void FTalvaneRecordsSpec::DefineCopies()
 			Copy.Metas.Add(TEXT("requestid"), TEXT("B"));
 			Copy.Metas.Add(TEXT("Other"), TEXT("C"));
 			TestEqual(TEXT("Entries"), Info.Metas.Num(), 1);
-			TestEqual(TEXT("Value"), Info.Metas.FindRef(TEXT("RequestID")), TEXT("A"));
+			TestTrue(TEXT("Value"), FString(Info.Metas.FindRef(TEXT("RequestID"))).Equals(TEXT("A"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("MovedRecordCarriesTheContent"), [this]()
 		{
 			FillChatResponses();
 			const FNimbrelChatResponses Moved = MoveTemp(ChatResponses);
-			TestEqual(TEXT("ID"), Moved.ID, TEXT("cmpl-1"));
+			TestTrue(TEXT("ID"), Moved.ID.Equals(TEXT("cmpl-1"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Choices"), Moved.Choices.Num(), 1);
-			TestEqual(TEXT("Token"), Moved.Choices[0].Logprobs.Content[0].Token, TEXT("答"));
+			TestTrue(TEXT("Token"), Moved.Choices[0].Logprobs.Content[0].Token.Equals(TEXT("答"), ESearchCase::CaseSensitive));
 		});
 	});
 }

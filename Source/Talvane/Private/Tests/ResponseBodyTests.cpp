@@ -1,5 +1,7 @@
 #include "Misc/AutomationTest.h"
+#include "HAL/CriticalSection.h"
 #include "Misc/OutputDeviceRedirector.h"
+#include "Misc/ScopeLock.h"
 #include "TalvaneJsonResponses.h"
 
 #if WITH_DEV_AUTOMATION_TESTS
@@ -12,10 +14,18 @@ namespace
 	public:
 		int32 Lines = 0;
 
+		/** Lines come from any thread at once (see ErrorLogTests.cpp), so the count is locked. */
+		virtual bool CanBeUsedOnAnyThread() const override { return true; }
+		virtual bool CanBeUsedOnMultipleThreads() const override { return true; }
+
 		virtual void Serialize(const TCHAR* /*V*/, ELogVerbosity::Type /*Verbosity*/, const FName& /*Category*/) override
 		{
+			FScopeLock Lock(&Mutex);
 			++Lines;
 		}
+
+	private:
+		FCriticalSection Mutex;
 	};
 
 	const TCHAR* const WholeChatBody = TEXT(R"({"id":"c1","object":"chat.completion","created":-3.5,"model":"nimbrel-chat",
@@ -50,32 +60,32 @@ void FTalvaneResponseBodySpec::Define()
 		It(TEXT("ReadsEveryFieldOfAWholeCompletion"), [this]()
 		{
 			TalvaneJson::StringToNimbrelChatResponses(WholeChatBody, Chat);
-			TestEqual(TEXT("ID"), Chat.ID, TEXT("c1"));
+			TestTrue(TEXT("ID"), Chat.ID.Equals(TEXT("c1"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Created truncated toward zero"), Chat.Created, -3);
-			TestEqual(TEXT("Model, fingerprint, object"), Chat.Model + Chat.SystemFingerprint + Chat.Object, TEXT("nimbrel-chatfpchat.completion"));
+			TestTrue(TEXT("Model, fingerprint, object"), FString(Chat.Model + Chat.SystemFingerprint + Chat.Object).Equals(TEXT("nimbrel-chatfpchat.completion"), ESearchCase::CaseSensitive));
 			const FNimbrelChatResponseUsage& Usage = Chat.Usage;
-			TestEqual(TEXT("Usage: completion, prompt, hit, miss, total, reasoning"), FString::Printf(TEXT("%d %d %d %d %d %d"), Usage.CompletionTokens,
-				Usage.PromptTokens, Usage.PromptCacheHitTokens, Usage.PromptCacheMissTokens, Usage.TotalTokens, Usage.CompletionTokensDetails.ReasoningTokens), TEXT("5 7 3 4 12 2"));
+			TestTrue(TEXT("Usage: completion, prompt, hit, miss, total, reasoning"), FString(FString::Printf(TEXT("%d %d %d %d %d %d"), Usage.CompletionTokens,
+				Usage.PromptTokens, Usage.PromptCacheHitTokens, Usage.PromptCacheMissTokens, Usage.TotalTokens, Usage.CompletionTokensDetails.ReasoningTokens)).Equals(TEXT("5 7 3 4 12 2"), ESearchCase::CaseSensitive));
 			if (!TestEqual(TEXT("A number among the choices adds no choice"), Chat.Choices.Num(), 1))
 			{
 				return;
 			}
 			const FNimbrelChatResponseChoice& Choice = Chat.Choices[0];
 			TestEqual(TEXT("Index truncated toward zero"), Choice.Index, 2);
-			TestEqual(TEXT("Finish reason"), Choice.FinishReason, TEXT("tool_calls"));
-			TestEqual(TEXT("Message texts"), Choice.Message.Role + TEXT("|") + Choice.Message.Content + TEXT("|") + Choice.Message.ReasoningContent, TEXT("assistant|Hi|Think"));
+			TestTrue(TEXT("Finish reason"), Choice.FinishReason.Equals(TEXT("tool_calls"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Message texts"), FString(Choice.Message.Role + TEXT("|") + Choice.Message.Content + TEXT("|") + Choice.Message.ReasoningContent).Equals(TEXT("assistant|Hi|Think"), ESearchCase::CaseSensitive));
 			if (TestEqual(TEXT("A null tool call adds none"), Choice.Message.ToolCalls.Num(), 1))
 			{
 				const FNimbrelChatResponseToolCall& Call = Choice.Message.ToolCalls[0];
-				TestEqual(TEXT("Tool call"), Call.ID + TEXT("|") + Call.Type + TEXT("|") + Call.Function.Name + TEXT("|") + Call.Function.Arguments, TEXT("t1|function|Look|{\"q\":1}"));
+				TestTrue(TEXT("Tool call"), FString(Call.ID + TEXT("|") + Call.Type + TEXT("|") + Call.Function.Name + TEXT("|") + Call.Function.Arguments).Equals(TEXT("t1|function|Look|{\"q\":1}"), ESearchCase::CaseSensitive));
 			}
 			if (TestEqual(TEXT("Log-probability entries"), Choice.Logprobs.Content.Num(), 1))
 			{
 				const FNimbrelChatResponseLogprobContent& Entry = Choice.Logprobs.Content[0];
-				TestEqual(TEXT("Entry token"), Entry.Token, TEXT("Hi"));
+				TestTrue(TEXT("Entry token"), Entry.Token.Equals(TEXT("Hi"), ESearchCase::CaseSensitive));
 				TestEqual(TEXT("Entry log probability"), Entry.Logprob, -0.25f);
 				TestEqual(TEXT("Entry bytes"), Entry.Bytes, TArray<int32>{72, 105});
-				TestEqual(TEXT("Last alternative's token"), Entry.TopLogprobs.Token, TEXT("b"));
+				TestTrue(TEXT("Last alternative's token"), Entry.TopLogprobs.Token.Equals(TEXT("b"), ESearchCase::CaseSensitive));
 				TestEqual(TEXT("Last alternative's log probability"), Entry.TopLogprobs.Logprob, -1.25f);
 				TestEqual(TEXT("Every alternative's bytes"), Entry.TopLogprobs.Bytes, TArray<int32>{97, 98, 99});
 			}
@@ -84,7 +94,7 @@ void FTalvaneResponseBodySpec::Define()
 		It(TEXT("ReadsTheTopLevelFieldsOfABodyWithoutChoices"), [this]()
 		{
 			TalvaneJson::StringToNimbrelChatResponses(TEXT(R"({"id":"u","created":9,"model":"m","usage":{"total_tokens":3}})"), Chat);
-			TestEqual(TEXT("ID"), Chat.ID, TEXT("u"));
+			TestTrue(TEXT("ID"), Chat.ID.Equals(TEXT("u"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Created"), Chat.Created, 9);
 			TestEqual(TEXT("Total tokens"), Chat.Usage.TotalTokens, 3);
 			TestEqual(TEXT("Choices"), Chat.Choices.Num(), 0);
@@ -93,15 +103,15 @@ void FTalvaneResponseBodySpec::Define()
 		It(TEXT("ReadsADeltaIntoTheMessageWithoutItsToolCalls"), [this]()
 		{
 			TalvaneJson::StringToNimbrelChatResponses(TEXT(R"({"choices":[{"delta":{"content":"Hel","tool_calls":[{"id":"t"}]}}]})"), Chat);
-			TestEqual(TEXT("Content"), Chat.Choices[0].Message.Content, TEXT("Hel"));
+			TestTrue(TEXT("Content"), Chat.Choices[0].Message.Content.Equals(TEXT("Hel"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Tool calls"), Chat.Choices[0].Message.ToolCalls.Num(), 0);
 		});
 
 		It(TEXT("LetsADeltaOverwriteTheMessageTextsButKeepItsToolCalls"), [this]()
 		{
 			TalvaneJson::StringToNimbrelChatResponses(TEXT(R"({"choices":[{"message":{"content":"M","role":"r","tool_calls":[{"id":"t"}]},"delta":{"content":"D","role":null}}]})"), Chat);
-			TestEqual(TEXT("Content"), Chat.Choices[0].Message.Content, TEXT("D"));
-			TestEqual(TEXT("A null role leaves the message's"), Chat.Choices[0].Message.Role, TEXT("r"));
+			TestTrue(TEXT("Content"), Chat.Choices[0].Message.Content.Equals(TEXT("D"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("A null role leaves the message's"), Chat.Choices[0].Message.Role.Equals(TEXT("r"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Tool calls"), Chat.Choices[0].Message.ToolCalls.Num(), 1);
 		});
 
@@ -122,7 +132,7 @@ void FTalvaneResponseBodySpec::Define()
 				TalvaneJson::StringToNimbrelFIMResponses(Body, FIM);
 				Error.Message = TEXT("kept");
 				TalvaneJson::StringToNimbrelChatErrorResponses(Body, Error);
-				TestEqual(*FString::Printf(TEXT("Records after \"%s\""), Body), Chat.ID + FIM.ID + Error.Message, TEXT("keptkeptkept"));
+				TestTrue(*FString::Printf(TEXT("Records after \"%s\""), Body), FString(Chat.ID + FIM.ID + Error.Message).Equals(TEXT("keptkeptkept"), ESearchCase::CaseSensitive));
 			}
 		});
 
@@ -147,21 +157,21 @@ void FTalvaneResponseBodySpec::Define()
 			TalvaneJson::StringToNimbrelFIMResponses(TEXT(R"({"id":"f","choices":[{"text":"abc","index":1,"finish_reason":"stop",
 				"logprobs":{"text_offset":[0,3.7],"token_logprobs":[-0.1,"x"],"tokens":["ab",5,null],
 				"top_logprobs":[{"token":"no"}],"logprobs":[{"token":"t","logprob":-2,"bytes":[116]},3]}}],"usage":{"prompt_tokens":4}})"), FIM);
-			TestEqual(TEXT("ID"), FIM.ID, TEXT("f"));
+			TestTrue(TEXT("ID"), FIM.ID.Equals(TEXT("f"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Prompt tokens"), FIM.Usage.PromptTokens, 4);
 			if (!TestEqual(TEXT("Choices"), FIM.Choices.Num(), 1))
 			{
 				return;
 			}
 			const FNimbrelFIMResponseChoice& Choice = FIM.Choices[0];
-			TestEqual(TEXT("Text"), Choice.Text, TEXT("abc"));
-			TestEqual(TEXT("Index and reason"), FString::FromInt(Choice.Index) + Choice.FinishReason, TEXT("1stop"));
+			TestTrue(TEXT("Text"), Choice.Text.Equals(TEXT("abc"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Index and reason"), FString(FString::FromInt(Choice.Index) + Choice.FinishReason).Equals(TEXT("1stop"), ESearchCase::CaseSensitive));
 			TestEqual(TEXT("Offsets"), Choice.Logprobs.TestOffset, TArray<int32>{0, 3});
 			TestEqual(TEXT("A log probability that is no number counts as 0"), Choice.Logprobs.TokenLogprobs, TArray<float>{-0.1f, 0.0f});
-			TestEqual(TEXT("Tokens: a number as its text, null as empty"), FString::Join(Choice.Logprobs.Tokens, TEXT("|")), TEXT("ab|5|"));
+			TestTrue(TEXT("Tokens: a number as its text, null as empty"), FString(FString::Join(Choice.Logprobs.Tokens, TEXT("|"))).Equals(TEXT("ab|5|"), ESearchCase::CaseSensitive));
 			if (TestEqual(TEXT("Alternatives come from \"logprobs\", objects only"), Choice.Logprobs.TopLogprobs.Num(), 1))
 			{
-				TestEqual(TEXT("Alternative"), Choice.Logprobs.TopLogprobs[0].Token, TEXT("t"));
+				TestTrue(TEXT("Alternative"), Choice.Logprobs.TopLogprobs[0].Token.Equals(TEXT("t"), ESearchCase::CaseSensitive));
 				TestEqual(TEXT("Alternative bytes"), Choice.Logprobs.TopLogprobs[0].Bytes, TArray<int32>{116});
 			}
 		});
@@ -172,16 +182,16 @@ void FTalvaneResponseBodySpec::Define()
 		It(TEXT("ReadsTheFourKeysFromTheErrorObject"), [this]()
 		{
 			TalvaneJson::StringToNimbrelChatErrorResponses(TEXT(R"({"error":{"message":"x","type":"invalid","param":null,"code":1001}})"), Error);
-			TestEqual(TEXT("Message"), Error.Message, TEXT("x"));
-			TestEqual(TEXT("Type"), Error.Type, TEXT("invalid"));
-			TestEqual(TEXT("A null param is empty"), Error.Param, TEXT(""));
-			TestEqual(TEXT("A numeric code is its text"), Error.Code, TEXT("1001"));
+			TestTrue(TEXT("Message"), Error.Message.Equals(TEXT("x"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Type"), Error.Type.Equals(TEXT("invalid"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("A null param is empty"), Error.Param.Equals(TEXT(""), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("A numeric code is its text"), Error.Code.Equals(TEXT("1001"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("ReadsAFlatBodyAsItStands"), [this]()
 		{
 			TalvaneJson::StringToNimbrelChatErrorResponses(TEXT(R"({"message":"x","code":"y","error":"not an object"})"), Error);
-			TestEqual(TEXT("Message and code"), Error.Message + Error.Code, TEXT("xy"));
+			TestTrue(TEXT("Message and code"), FString(Error.Message + Error.Code).Equals(TEXT("xy"), ESearchCase::CaseSensitive));
 		});
 	});
 
@@ -191,21 +201,21 @@ void FTalvaneResponseBodySpec::Define()
 		{
 			TalvaneJson::StringToStreamNimbrelChatResponses(TEXT("data: {\"id\":\"1\"}\n\ndata: {\"id\":\"2\"}\n\ndata: {\"id\":\"3\"}\n\ndata: [DONE]\n\n"), Chunks);
 			TestEqual(TEXT("Records"), Chunks.Num(), 3);
-			TestEqual(TEXT("Last ID"), Chunks.Last().ID, TEXT("3"));
+			TestTrue(TEXT("Last ID"), Chunks.Last().ID.Equals(TEXT("3"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("YieldsADefaultRecordForACutOffLastEvent"), [this]()
 		{
 			TalvaneJson::StringToStreamNimbrelChatResponses(TEXT("data: {\"id\":\"1\"}\n\ndata: {\"id\":\"2\",\"choi"), Chunks);
 			TestEqual(TEXT("Records"), Chunks.Num(), 2);
-			TestEqual(TEXT("Cut-off record"), Chunks.Last().ID, TEXT(""));
+			TestTrue(TEXT("Cut-off record"), Chunks.Last().ID.Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("ReadsABodyWithoutEventsAsOneCompletion"), [this]()
 		{
 			TalvaneJson::StringToStreamNimbrelChatResponses(WholeChatBody, Chunks);
 			TestEqual(TEXT("Records"), Chunks.Num(), 1);
-			TestEqual(TEXT("ID"), Chunks[0].ID, TEXT("c1"));
+			TestTrue(TEXT("ID"), Chunks[0].ID.Equals(TEXT("c1"), ESearchCase::CaseSensitive));
 		});
 	});
 }

@@ -42,7 +42,7 @@ BEGIN_DEFINE_SPEC(FTalvaneSSEDecoderSpec, "Talvane.SSEDecoder", EAutomationTestF
 		TestEqual(*FString::Printf(TEXT("%s: number of events"), *What), Actual.Num(), Expected.Num());
 		for (int32 Index = 0; Index < Actual.Num() && Index < Expected.Num(); ++Index)
 		{
-			TestEqual(*FString::Printf(TEXT("%s: event %d"), *What, Index), Actual[Index], Expected[Index]);
+			TestTrue(*FString::Printf(TEXT("%s: event %d"), *What, Index), Actual[Index].Equals(Expected[Index], ESearchCase::CaseSensitive));
 		}
 	}
 

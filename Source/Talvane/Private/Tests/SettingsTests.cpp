@@ -28,23 +28,23 @@ void FTalvaneSettingsSpec::Define()
 	{
 		It(TEXT("DefaultsToTheNimbrelService"), [this]()
 		{
-			TestEqual(TEXT("Base URL"), TalvaneSettings::GetCloudBaseURL(), TEXT("https://api.nimbrel.com/"));
+			TestTrue(TEXT("Base URL"), TalvaneSettings::GetCloudBaseURL().Equals(TEXT("https://api.nimbrel.com/"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("KeepsATrailingSlashAndAddsAMissingOne"), [this]()
 		{
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT("http://127.0.0.1:5000/v1/"), GEngineIni);
-			TestEqual(TEXT("With slash"), TalvaneSettings::GetCloudBaseURL(), TEXT("http://127.0.0.1:5000/v1/"));
+			TestTrue(TEXT("With slash"), TalvaneSettings::GetCloudBaseURL().Equals(TEXT("http://127.0.0.1:5000/v1/"), ESearchCase::CaseSensitive));
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT("http://127.0.0.1:5000/v1"), GEngineIni);
-			TestEqual(TEXT("Without slash"), TalvaneSettings::GetCloudBaseURL(), TEXT("http://127.0.0.1:5000/v1/"));
+			TestTrue(TEXT("Without slash"), TalvaneSettings::GetCloudBaseURL().Equals(TEXT("http://127.0.0.1:5000/v1/"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("TrimsWhiteSpaceAndTreatsABlankEntryAsMissing"), [this]()
 		{
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT("  http://127.0.0.1:5000 "), GEngineIni);
-			TestEqual(TEXT("Padded"), TalvaneSettings::GetCloudBaseURL(), TEXT("http://127.0.0.1:5000/"));
+			TestTrue(TEXT("Padded"), TalvaneSettings::GetCloudBaseURL().Equals(TEXT("http://127.0.0.1:5000/"), ESearchCase::CaseSensitive));
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT("   "), GEngineIni);
-			TestEqual(TEXT("Blank"), TalvaneSettings::GetCloudBaseURL(), TEXT("https://api.nimbrel.com/"));
+			TestTrue(TEXT("Blank"), TalvaneSettings::GetCloudBaseURL().Equals(TEXT("https://api.nimbrel.com/"), ESearchCase::CaseSensitive));
 		});
 	});
 

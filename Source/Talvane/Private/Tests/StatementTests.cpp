@@ -64,9 +64,9 @@ void FTalvaneStatementSpec::Define()
 
 		It(TEXT("RemoveStartWrapInLineStripsLeadingLineBreaksOnly"), [this]()
 		{
-			TestEqual(TEXT("Mixed breaks"), WithoutLeadingBreaks(TEXT("\r\n\nText\n")), TEXT("Text\n"));
-			TestEqual(TEXT("A blank first"), WithoutLeadingBreaks(TEXT(" \nText")), TEXT(" \nText"));
-			TestEqual(TEXT("Only breaks"), WithoutLeadingBreaks(TEXT("\n\r\r")), TEXT(""));
+			TestTrue(TEXT("Mixed breaks"), FString(WithoutLeadingBreaks(TEXT("\r\n\nText\n"))).Equals(TEXT("Text\n"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("A blank first"), FString(WithoutLeadingBreaks(TEXT(" \nText"))).Equals(TEXT(" \nText"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Only breaks"), FString(WithoutLeadingBreaks(TEXT("\n\r\r"))).Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 	});
 
@@ -74,10 +74,10 @@ void FTalvaneStatementSpec::Define()
 	{
 		It(TEXT("CutsAtEveryMarkCharacterAndDropsTheOpenLast"), [this]()
 		{
-			TestEqual(TEXT("Latin"), Split(TEXT("Hello. World! Bye")), TEXT("Hello| World"));
-			TestEqual(TEXT("Consecutive marks"), Split(TEXT("A..B.")), TEXT("A||B"));
-			TestEqual(TEXT("Chinese"), Split(TEXT("你好。再见！还有")), TEXT("你好|再见"));
-			TestEqual(TEXT("No mark"), Split(TEXT("Nothing closed")), TEXT(""));
+			TestTrue(TEXT("Latin"), FString(Split(TEXT("Hello. World! Bye"))).Equals(TEXT("Hello| World"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Consecutive marks"), FString(Split(TEXT("A..B."))).Equals(TEXT("A||B"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Chinese"), FString(Split(TEXT("你好。再见！还有"))).Equals(TEXT("你好|再见"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("No mark"), FString(Split(TEXT("Nothing closed"))).Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 	});
 
@@ -86,34 +86,34 @@ void FTalvaneStatementSpec::Define()
 		It(TEXT("HoldsTheLastStatementBackUntilItIsNoLongerLast"), [this]()
 		{
 			TalvaneJson::GetDifferentChatContent(Cache, {TEXT("A"), TEXT("B")}, Reported, false);
-			TestEqual(TEXT("First call reports"), Joined(Reported), TEXT("A"));
-			TestEqual(TEXT("First call caches"), Joined(Cache), TEXT("A"));
+			TestTrue(TEXT("First call reports"), Joined(Reported).Equals(TEXT("A"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("First call caches"), Joined(Cache).Equals(TEXT("A"), ESearchCase::CaseSensitive));
 			Reported.Reset();
 			TalvaneJson::GetDifferentChatContent(Cache, {TEXT("A"), TEXT("B"), TEXT("C")}, Reported, false);
-			TestEqual(TEXT("Second call reports"), Joined(Reported), TEXT("B"));
-			TestEqual(TEXT("Second call caches"), Joined(Cache), TEXT("A|B"));
+			TestTrue(TEXT("Second call reports"), Joined(Reported).Equals(TEXT("B"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Second call caches"), Joined(Cache).Equals(TEXT("A|B"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("ReportsTheLastStatementWhenAskedTo"), [this]()
 		{
 			TalvaneJson::GetDifferentChatContent(Cache, {TEXT("A"), TEXT("B")}, Reported, true);
 			TalvaneJson::GetDifferentChatContent(Cache, {TEXT("A"), TEXT("B"), TEXT("C")}, Reported, true);
-			TestEqual(TEXT("Reported"), Joined(Reported), TEXT("A|B|C"));
+			TestTrue(TEXT("Reported"), Joined(Reported).Equals(TEXT("A|B|C"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("AppendsAStatementThatDiffersFromItsEntryAtTheEnd"), [this]()
 		{
 			Cache.Add(TEXT("X"));
 			TalvaneJson::GetDifferentChatContent(Cache, {TEXT("A"), TEXT("B")}, Reported, true);
-			TestEqual(TEXT("Reported"), Joined(Reported), TEXT("A|B"));
-			TestEqual(TEXT("Cache"), Joined(Cache), TEXT("X|A|B"));
+			TestTrue(TEXT("Reported"), Joined(Reported).Equals(TEXT("A|B"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Cache"), Joined(Cache).Equals(TEXT("X|A|B"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("IgnoresTheCaseOfLetters"), [this]()
 		{
 			Cache.Add(TEXT("hello"));
 			TalvaneJson::GetDifferentChatContent(Cache, {TEXT("HELLO"), TEXT("x")}, Reported, true);
-			TestEqual(TEXT("Reported"), Joined(Reported), TEXT("x"));
+			TestTrue(TEXT("Reported"), Joined(Reported).Equals(TEXT("x"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("ReportsEachStatementOnceAsTheTextGrows"), [this]()
@@ -123,9 +123,9 @@ void FTalvaneStatementSpec::Define()
 			{
 				TalvaneJson::HandleStreamStatementResponses(Answer.Left(Length), Cache, Reported, false);
 			}
-			TestEqual(TEXT("Reported"), Joined(Reported), TEXT("One| Two"));
+			TestTrue(TEXT("Reported"), Joined(Reported).Equals(TEXT("One| Two"), ESearchCase::CaseSensitive));
 			TalvaneJson::HandleStreamStatementResponses(Answer, Cache, Reported, true);
-			TestEqual(TEXT("With the last"), Joined(Reported), TEXT("One| Two| Three"));
+			TestTrue(TEXT("With the last"), Joined(Reported).Equals(TEXT("One| Two| Three"), ESearchCase::CaseSensitive));
 		});
 	});
 }

@@ -41,21 +41,21 @@ void FTalvaneStreamTextSpec::Define()
 				TEXT("data: {\"choices\":[{\"delta\":{\"content\":\"Answer\",\"reasoning_content\":null}}]}\n\n")
 				TEXT("data: {\"choices\":[],\"usage\":{\"total_tokens\":9}}\n\ndata: [DONE]\n\n");
 			TalvaneJson::StreamStringToTextResponses(Body, Text);
-			TestEqual(TEXT("Answer: null contents add nothing"), Text, TEXT("Answer"));
+			TestTrue(TEXT("Answer: null contents add nothing"), Text.Equals(TEXT("Answer"), ESearchCase::CaseSensitive));
 			TalvaneJson::StreamStringToReasoningTextResponses(Body, Text);
-			TestEqual(TEXT("Reasoning"), Text, TEXT("Let me think."));
+			TestTrue(TEXT("Reasoning"), Text.Equals(TEXT("Let me think."), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("DropsOnlyTheLeadingLineBreaks"), [this]()
 		{
 			TalvaneJson::StreamStringToTextResponses(StreamOf({TEXT("\\n\\n"), TEXT("Hi"), TEXT("\\r\\nthere")}), Text);
-			TestEqual(TEXT("Text"), Text, TEXT("Hi\r\nthere"));
+			TestTrue(TEXT("Text"), Text.Equals(TEXT("Hi\r\nthere"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("KeepsDataMarkersInsideTheAnswer"), [this]()
 		{
 			TalvaneJson::StreamStringToTextResponses(StreamOf({TEXT("Send data: 1"), TEXT(", then\\ndata: 2")}), Text);
-			TestEqual(TEXT("Text"), Text, TEXT("Send data: 1, then\ndata: 2"));
+			TestTrue(TEXT("Text"), Text.Equals(TEXT("Send data: 1, then\ndata: 2"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("ReadsTheSameTextWhateverTheLineEnds"), [this]()
@@ -64,20 +64,20 @@ void FTalvaneStreamTextSpec::Define()
 			for (const TCHAR* const LineEnd : {TEXT("\n"), TEXT("\r\n"), TEXT("\r")})
 			{
 				TalvaneJson::StreamStringToTextResponses(StreamOf(Contents, LineEnd), Text);
-				TestEqual(TEXT("Text"), Text, TEXT("你好，世界😀"));
+				TestTrue(TEXT("Text"), Text.Equals(TEXT("你好，世界😀"), ESearchCase::CaseSensitive));
 			}
 		});
 
 		It(TEXT("ReadsTheMessageOfAWholeAnswer"), [this]()
 		{
 			TalvaneJson::StreamStringToTextResponses(TEXT("{\"choices\":[{\"message\":{\"content\":\"Whole\"}}]}"), Text);
-			TestEqual(TEXT("Text"), Text, TEXT("Whole"));
+			TestTrue(TEXT("Text"), Text.Equals(TEXT("Whole"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("GivesEmptyTextForABodyWithoutAnswers"), [this]()
 		{
 			TalvaneJson::StreamStringToTextResponses(TEXT(": keep-alive\n\n"), Text);
-			TestEqual(TEXT("Text"), Text, TEXT(""));
+			TestTrue(TEXT("Text"), Text.Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 	});
 
@@ -87,14 +87,14 @@ void FTalvaneStreamTextSpec::Define()
 		{
 			Statements.Add(TEXT("earlier"));
 			TalvaneJson::StreamStringToTextResponses(StreamOf({TEXT("Hello"), TEXT(" world"), TEXT("."), TEXT("Next")}), Statements, &FullText);
-			TestEqual(TEXT("Statements are appended"), FString::Join(Statements, TEXT("|")), TEXT("earlier|Helloworld"));
-			TestEqual(TEXT("Full text"), FullText, TEXT("Hello world.Next"));
+			TestTrue(TEXT("Statements are appended"), FString(FString::Join(Statements, TEXT("|"))).Equals(TEXT("earlier|Helloworld"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Full text"), FullText.Equals(TEXT("Hello world.Next"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("DoNotCutAtAMarkWithALineBreak"), [this]()
 		{
 			TalvaneJson::StreamStringToTextResponses(StreamOf({TEXT("A"), TEXT(".\\n"), TEXT("B"), TEXT("。")}), Statements);
-			TestEqual(TEXT("Statements"), FString::Join(Statements, TEXT("|")), TEXT("A.\nB"));
+			TestTrue(TEXT("Statements"), FString(FString::Join(Statements, TEXT("|"))).Equals(TEXT("A.\nB"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("CutTheReasoningTheSameWay"), [this]()
@@ -102,8 +102,8 @@ void FTalvaneStreamTextSpec::Define()
 			const FString Body = TEXT("data: {\"choices\":[{\"delta\":{\"reasoning_content\":\"\\nA b\"}}]}\n")
 				TEXT("data: {\"choices\":[{\"delta\":{\"reasoning_content\":\"？\"}}]}\n");
 			TalvaneJson::StreamStringToReasoningTextResponses(Body, Statements, &FullText);
-			TestEqual(TEXT("Statements"), FString::Join(Statements, TEXT("|")), TEXT("\nAb"));
-			TestEqual(TEXT("Full text"), FullText, TEXT("A b？"));
+			TestTrue(TEXT("Statements"), FString(FString::Join(Statements, TEXT("|"))).Equals(TEXT("\nAb"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Full text"), FullText.Equals(TEXT("A b？"), ESearchCase::CaseSensitive));
 		});
 	});
 }

@@ -1,145 +1,37 @@
 #pragma once
 
-// Shared by the transport tests: a reference server on loopback, a game-thread loop that ticks the
-// engine's HTTP manager as the engine loop would, a probe that counts the transport's callbacks,
-// and a capture of the plugin's log lines.
-
-#include <memory>
-#include <string>
+// Shared by the transport tests: the reference server on loopback, reached by the URL in the engine
+// ini (Tests/TalvaneTestServer.h), a game-thread loop that ticks the engine's HTTP manager as the
+// engine loop would, a probe that counts the transport's callbacks, and a capture of the plugin's
+// log lines.
 
 #include "CoreMinimal.h"
 #include "Dom/JsonObject.h"
-#include "HAL/PlatformProcess.h"
-#include "HAL/PlatformTime.h"
+#include "HAL/CriticalSection.h"
 #include "HTTP/TalvaneHttp.h"
-#include "HttpManager.h"
-#include "HttpModule.h"
 #include "Misc/AutomationTest.h"
-#include "Misc/ConfigCacheIni.h"
 #include "Misc/OutputDeviceRedirector.h"
-#include "ReferenceServer.h"
+#include "Misc/ScopeLock.h"
 #include "Serialization/JsonReader.h"
 #include "Serialization/JsonSerializer.h"
 #include "TalvaneJson.h"
 #include "TalvaneLog.h"
-
-#if defined(__SANITIZE_THREAD__)
-/**
- * The reference server runs in the test process on Debian's compiled cpp-httplib, which
- * ThreadSanitizer cannot see into: hand-offs between its pool threads inside that library look like
- * races. Only reports with a frame in that library are suppressed. Weak, so the programs that include
- * this header in several places (or define their own) still link.
- */
-extern "C" __attribute__((weak)) const char* __tsan_default_suppressions()
-{
-	return "race:libcpp-httplib.so\n";
-}
-#endif
+#include "Tests/TalvaneTestServer.h"
 
 namespace TalvaneHttpTest
 {
-	/** The API key the reference server demands. */
-	inline const TCHAR* const ServerKey = TEXT("test-key");
-
-	inline FString ToFString(const std::string& InText)
-	{
-		const FUTF8ToTCHAR Converted(InText.c_str(), static_cast<int32>(InText.size()));
-		return FString(Converted.Length(), Converted.Get());
-	}
-
-	inline std::unique_ptr<TalvaneReference::FReferenceServer>& GetServerSlot()
-	{
-		static std::unique_ptr<TalvaneReference::FReferenceServer> Server;
-		return Server;
-	}
-
-	/** The reference server, started on first use on a port the system picks. */
-	inline TalvaneReference::FReferenceServer& GetServer()
-	{
-		std::unique_ptr<TalvaneReference::FReferenceServer>& Server = GetServerSlot();
-		if (!Server)
-		{
-			TalvaneReference::FServerOptions Options;
-			Options.Threads = 64;
-			Server = std::make_unique<TalvaneReference::FReferenceServer>(Options);
-			Server->Start();
-		}
-		return *Server;
-	}
+	using TalvaneTestServer::ConfigureCloud;
+	using TalvaneTestServer::GetServerBaseURL;
+	using TalvaneTestServer::GetServerHostPort;
+	using TalvaneTestServer::ResetCloud;
+	using TalvaneTestServer::ServerKey;
+	using TalvaneTestServer::TickUntil;
 
 	/**
-	 * Stops the server and joins its threads; the next GetServer starts a new one. Call it after each
-	 * test: a handler still stalling when the program exits would otherwise run on while the
-	 * program's statics are destroyed.
+	 * Kept so that AfterEach blocks may still call it: the server runs in a process of its own now
+	 * (the CTest fixture, or started by hand in the editor), which the tests never stop.
 	 */
-	inline void StopServer()
-	{
-		GetServerSlot().reset();
-	}
-
-	/** "http://127.0.0.1:PORT/" */
-	inline FString GetServerBaseURL()
-	{
-		return ToFString(GetServer().GetBaseURL());
-	}
-
-	/** "127.0.0.1:PORT" */
-	inline FString GetServerHostPort()
-	{
-		return ToFString(GetServer().GetHostPort());
-	}
-
-	/** A loopback URL where nothing listens: a server's port, after the server has stopped. */
-	inline FString GetClosedPortURL()
-	{
-		TalvaneReference::FServerOptions Options;
-		Options.Threads = 1;
-		TalvaneReference::FReferenceServer Closed(Options);
-		const int Port = Closed.Start();
-		Closed.Stop();
-		return FString::Printf(TEXT("http://127.0.0.1:%d/chat/completions"), Port);
-	}
-
-	/** Points the cloud base URL at BaseURL and sets the JSON path's time-out (0: the default). */
-	inline void ConfigureCloud(const FString& InBaseURL, const double InTimeoutSeconds = 0.0)
-	{
-		GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), *InBaseURL, GEngineIni);
-		if (InTimeoutSeconds > 0.0)
-		{
-			GConfig->SetDouble(TEXT("Talvane"), TEXT("RequestTimeoutSeconds"), InTimeoutSeconds, GEngineIni);
-		}
-		else
-		{
-			GConfig->RemoveKey(TEXT("Talvane"), TEXT("RequestTimeoutSeconds"), GEngineIni);
-		}
-	}
-
-	/** Forgets the cloud base URL and time-out set by ConfigureCloud. */
-	inline void ResetCloud()
-	{
-		GConfig->RemoveKey(TEXT("Talvane"), TEXT("CloudBaseURL"), GEngineIni);
-		GConfig->RemoveKey(TEXT("Talvane"), TEXT("RequestTimeoutSeconds"), GEngineIni);
-	}
-
-	/**
-	 * Ticks the HTTP manager on this (the game) thread until InDone holds or InSeconds pass; returns
-	 * whether it held. The deadline only keeps a broken build from hanging; nothing asserts on speed.
-	 */
-	template <typename PredicateType>
-	bool TickUntil(const PredicateType& InDone, const double InSeconds = 20.0)
-	{
-		const double Deadline = FPlatformTime::Seconds() + InSeconds;
-		while (!InDone())
-		{
-			if (FPlatformTime::Seconds() > Deadline)
-			{
-				return false;
-			}
-			FHttpModule::Get().GetHttpManager().Tick(0.0f);
-			FPlatformProcess::Sleep(0.001f);
-		}
-		return true;
-	}
+	inline void StopServer() {}
 
 	/** What the transport told its owner. */
 	struct FTransportProbe
@@ -183,7 +75,11 @@ namespace TalvaneHttpTest
 		return Delegate;
 	}
 
-	/** Keeps the lines written to the plugin's log category while it lives. */
+	/**
+	 * Keeps the lines written to the plugin's log category while it lives. The transport logs from the
+	 * HTTP thread too; the engine's log hands such lines at once only to a device usable on multiple
+	 * threads, so this is one, and a lock guards the lines.
+	 */
 	class FTalvaneLogCapture : public FOutputDevice
 	{
 	public:
@@ -196,10 +92,14 @@ namespace TalvaneHttpTest
 		FTalvaneLogCapture() { GLog->AddOutputDevice(this); }
 		virtual ~FTalvaneLogCapture() override { GLog->RemoveOutputDevice(this); }
 
+		virtual bool CanBeUsedOnAnyThread() const override { return true; }
+		virtual bool CanBeUsedOnMultipleThreads() const override { return true; }
+
 		virtual void Serialize(const TCHAR* V, const ELogVerbosity::Type Verbosity, const FName& Category) override
 		{
 			if (Category == FName(TEXT("TalvaneLog")))
 			{
+				FScopeLock Lock(&Mutex);
 				Lines.Add(FLine{static_cast<ELogVerbosity::Type>(Verbosity & ELogVerbosity::VerbosityMask), FString(V)});
 			}
 		}
@@ -207,6 +107,7 @@ namespace TalvaneHttpTest
 		/** Lines starting with InPrefix (case-sensitive), in order. */
 		TArray<FLine> Find(const FString& InPrefix) const
 		{
+			FScopeLock Lock(&Mutex);
 			TArray<FLine> Found;
 			for (const FLine& Line : Lines)
 			{
@@ -219,6 +120,9 @@ namespace TalvaneHttpTest
 		}
 
 		TArray<FLine> Lines;
+
+	private:
+		mutable FCriticalSection Mutex;
 	};
 
 	/** The body of a response as a JSON object; null when it is not one. */

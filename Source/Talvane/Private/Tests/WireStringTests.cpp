@@ -17,7 +17,7 @@ BEGIN_DEFINE_SPEC(FTalvaneWireStringSpec, "Talvane.WireString", EAutomationTestF
 	void TestWireString(const TEnum Value, const FString& WireString, const FString& Actual)
 	{
 		const FString ReflectedName = StaticEnum<TEnum>()->GetNameByValue(static_cast<int64>(Value)).ToString();
-		TestEqual(*FString::Printf(TEXT("Wire string of %s"), *ReflectedName), Actual, WireString);
+		TestTrue(*FString::Printf(TEXT("Wire string of %s"), *ReflectedName), Actual.Equals(WireString, ESearchCase::CaseSensitive));
 		TestTrue(*FString::Printf(TEXT("%s ends with the wire string"), *ReflectedName), ReflectedName.EndsWith(TEXT("::") + WireString.ToUpper(), ESearchCase::CaseSensitive) || ReflectedName.EndsWith(TEXT("_") + WireString.ToUpper(), ESearchCase::CaseSensitive));
 	}
 
@@ -83,10 +83,10 @@ void FTalvaneWireStringSpec::DefineEnumerations()
 
 		It(TEXT("GiveAnEmptyStringForAValueThatIsNoEnumerator"), [this]()
 		{
-			TestEqual(TEXT("Role 200"), TalvaneJson::NimbrelRoleToString(static_cast<ENimbrelRole>(200)), TEXT(""));
-			TestEqual(TEXT("Protocol 9"), TalvaneJson::NimbrelProtocolToString(static_cast<ENimbrelProtocol>(9)), TEXT(""));
+			TestTrue(TEXT("Role 200"), FString(TalvaneJson::NimbrelRoleToString(static_cast<ENimbrelRole>(200))).Equals(TEXT(""), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Protocol 9"), FString(TalvaneJson::NimbrelProtocolToString(static_cast<ENimbrelProtocol>(9))).Equals(TEXT(""), ESearchCase::CaseSensitive));
 			// (The value just past the last enumerator is the engine's own "_MAX" entry, which has a name.)
-			TestEqual(TEXT("Tools type 200"), TalvaneJson::NimbrelToolsTypeToString(static_cast<ENimbrelToolsType>(200)), TEXT(""));
+			TestTrue(TEXT("Tools type 200"), FString(TalvaneJson::NimbrelToolsTypeToString(static_cast<ENimbrelToolsType>(200))).Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 	});
 }
@@ -97,14 +97,14 @@ void FTalvaneWireStringSpec::DefineModelNames()
 	{
 		It(TEXT("NameTheTwoModels"), [this]()
 		{
-			TestEqual(TEXT("Chat"), TalvaneJson::NimbrelModelToString(ENimbrelModel::NIMBREL_CHAT), TEXT("nimbrel-chat"));
-			TestEqual(TEXT("Reasoner"), TalvaneJson::NimbrelModelToString(ENimbrelModel::NIMBREL_REASONER), TEXT("nimbrel-reasoner"));
+			TestTrue(TEXT("Chat"), TalvaneJson::NimbrelModelToString(ENimbrelModel::NIMBREL_CHAT).Equals(TEXT("nimbrel-chat"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Reasoner"), TalvaneJson::NimbrelModelToString(ENimbrelModel::NIMBREL_REASONER).Equals(TEXT("nimbrel-reasoner"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("GiveAnEmptyNameForAnInvalidModel"), [this]()
 		{
-			TestEqual(TEXT("Invalid"), TalvaneJson::NimbrelModelToString(ENimbrelModel::NIMBREL_INVALID), TEXT(""));
-			TestEqual(TEXT("Out of range"), TalvaneJson::NimbrelModelToString(static_cast<ENimbrelModel>(3)), TEXT(""));
+			TestTrue(TEXT("Invalid"), TalvaneJson::NimbrelModelToString(ENimbrelModel::NIMBREL_INVALID).Equals(TEXT(""), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Out of range"), FString(TalvaneJson::NimbrelModelToString(static_cast<ENimbrelModel>(3))).Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("ReadANameIgnoringCase"), [this]()
@@ -131,30 +131,30 @@ void FTalvaneWireStringSpec::DefineEndpoints()
 	{
 		It(TEXT("UseTheDefaultCloudBaseURL"), [this]()
 		{
-			TestEqual(TEXT("Chat"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT), TEXT("https://api.nimbrel.com/chat/completions"));
-			TestEqual(TEXT("Reasoner"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_REASONER), TEXT("https://api.nimbrel.com/chat/completions"));
-			TestEqual(TEXT("Invalid"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_INVALID), TEXT("https://api.nimbrel.com/"));
+			TestTrue(TEXT("Chat"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT).Equals(TEXT("https://api.nimbrel.com/chat/completions"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Reasoner"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_REASONER).Equals(TEXT("https://api.nimbrel.com/chat/completions"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Invalid"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_INVALID).Equals(TEXT("https://api.nimbrel.com/"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("ReadTheBaseURLFromTheEngineIniOnEveryCall"), [this]()
 		{
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT("http://127.0.0.1:8080/proxy/"), GEngineIni);
-			TestEqual(TEXT("With slash"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT), TEXT("http://127.0.0.1:8080/proxy/chat/completions"));
+			TestTrue(TEXT("With slash"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT).Equals(TEXT("http://127.0.0.1:8080/proxy/chat/completions"), ESearchCase::CaseSensitive));
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT("http://127.0.0.1:9"), GEngineIni);
-			TestEqual(TEXT("Without slash"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_REASONER), TEXT("http://127.0.0.1:9/chat/completions"));
-			TestEqual(TEXT("Bare base"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_INVALID), TEXT("http://127.0.0.1:9/"));
+			TestTrue(TEXT("Without slash"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_REASONER).Equals(TEXT("http://127.0.0.1:9/chat/completions"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Bare base"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_INVALID).Equals(TEXT("http://127.0.0.1:9/"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("KeepPercentSignsOfTheBaseURL"), [this]()
 		{
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT("http://127.0.0.1/a%2Fb%s/"), GEngineIni);
-			TestEqual(TEXT("URL"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT), TEXT("http://127.0.0.1/a%2Fb%s/chat/completions"));
+			TestTrue(TEXT("URL"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT).Equals(TEXT("http://127.0.0.1/a%2Fb%s/chat/completions"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("FallBackToTheDefaultForAnEmptyBaseURL"), [this]()
 		{
 			GConfig->SetString(TEXT("Talvane"), TEXT("CloudBaseURL"), TEXT(""), GEngineIni);
-			TestEqual(TEXT("URL"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT), TEXT("https://api.nimbrel.com/chat/completions"));
+			TestTrue(TEXT("URL"), TalvaneJson::GetNimbrelURL(ENimbrelModel::NIMBREL_CHAT).Equals(TEXT("https://api.nimbrel.com/chat/completions"), ESearchCase::CaseSensitive));
 		});
 	});
 }
@@ -197,8 +197,8 @@ void FTalvaneWireStringSpec::DefineHeaderLines()
 		{
 			TalvaneJson::HandleHeaderArrayToHeaderMap({TEXT("Content-Type: application/json"), TEXT("X-Note: a: b")}, HeaderMap);
 			TestEqual(TEXT("Entries"), HeaderMap.Num(), 2);
-			TestEqual(TEXT("Content-Type"), HeaderMap.FindRef(TEXT("Content-Type")), TEXT("application/json"));
-			TestEqual(TEXT("X-Note"), HeaderMap.FindRef(TEXT("X-Note")), TEXT("a: b"));
+			TestTrue(TEXT("Content-Type"), FString(HeaderMap.FindRef(TEXT("Content-Type"))).Equals(TEXT("application/json"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("X-Note"), FString(HeaderMap.FindRef(TEXT("X-Note"))).Equals(TEXT("a: b"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("TurnALineWithoutSeparatorIntoTheEmptyPair"), [this]()
@@ -206,22 +206,22 @@ void FTalvaneWireStringSpec::DefineHeaderLines()
 			TalvaneJson::HandleHeaderArrayToHeaderMap({TEXT("Broken:line"), TEXT("NoSeparator")}, HeaderMap);
 			TestEqual(TEXT("Entries"), HeaderMap.Num(), 1);
 			TestTrue(TEXT("Empty name"), HeaderMap.Contains(FString()));
-			TestEqual(TEXT("Empty value"), HeaderMap.FindRef(FString()), TEXT(""));
+			TestTrue(TEXT("Empty value"), FString(HeaderMap.FindRef(FString())).Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("KeepEmptyNamesAndValuesAroundTheSeparator"), [this]()
 		{
 			TalvaneJson::HandleHeaderArrayToHeaderMap({TEXT(": only value"), TEXT("OnlyName: ")}, HeaderMap);
-			TestEqual(TEXT("Empty name"), HeaderMap.FindRef(FString()), TEXT("only value"));
+			TestTrue(TEXT("Empty name"), FString(HeaderMap.FindRef(FString())).Equals(TEXT("only value"), ESearchCase::CaseSensitive));
 			TestTrue(TEXT("Name present"), HeaderMap.Contains(TEXT("OnlyName")));
-			TestEqual(TEXT("Empty value"), HeaderMap.FindRef(TEXT("OnlyName")), TEXT(""));
+			TestTrue(TEXT("Empty value"), FString(HeaderMap.FindRef(TEXT("OnlyName"))).Equals(TEXT(""), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("LetALaterLineReplaceAnEarlierNameIgnoringCase"), [this]()
 		{
 			TalvaneJson::HandleHeaderArrayToHeaderMap({TEXT("Accept: a"), TEXT("accept: b")}, HeaderMap);
 			TestEqual(TEXT("Entries"), HeaderMap.Num(), 1);
-			TestEqual(TEXT("Value"), HeaderMap.FindRef(TEXT("ACCEPT")), TEXT("b"));
+			TestTrue(TEXT("Value"), FString(HeaderMap.FindRef(TEXT("ACCEPT"))).Equals(TEXT("b"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("AddToWhatTheMapAlreadyHolds"), [this]()
@@ -231,8 +231,8 @@ void FTalvaneWireStringSpec::DefineHeaderLines()
 			TalvaneJson::HandleHeaderArrayToHeaderMap({TEXT("Replaced: new")}, HeaderMap);
 			TalvaneJson::HandleHeaderArrayToHeaderMap(TArray<FString>(), HeaderMap);
 			TestEqual(TEXT("Entries"), HeaderMap.Num(), 2);
-			TestEqual(TEXT("Kept"), HeaderMap.FindRef(TEXT("Kept")), TEXT("1"));
-			TestEqual(TEXT("Replaced"), HeaderMap.FindRef(TEXT("Replaced")), TEXT("new"));
+			TestTrue(TEXT("Kept"), FString(HeaderMap.FindRef(TEXT("Kept"))).Equals(TEXT("1"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Replaced"), FString(HeaderMap.FindRef(TEXT("Replaced"))).Equals(TEXT("new"), ESearchCase::CaseSensitive));
 		});
 	});
 }
