@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <mutex>
 
 namespace TalvaneReference
 {
@@ -91,6 +92,16 @@ namespace TalvaneReference
 				return EScenario::Status;
 			}
 			return EScenario::Normal;
+		}
+
+		/** How many requests have come with this fail key, this one included. */
+		int CountAttempt(const std::string& InKey)
+		{
+			// Never destroyed: a handler thread may still count while the process exits.
+			static std::mutex& Lock = *new std::mutex;
+			static std::map<std::string, int>& Attempts = *new std::map<std::string, int>;
+			const std::lock_guard<std::mutex> Guard(Lock);
+			return ++Attempts[InKey];
 		}
 
 		/** Halves a body for the scenarios that send it in two parts. */
@@ -197,6 +208,9 @@ namespace TalvaneReference
 		Scenario.SizeBytes = static_cast<size_t>(NumberHeader(InRequest, "X-Talvane-Size", 4 * 1024 * 1024, 1, 256LL * 1024 * 1024));
 		Scenario.StallMs = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Stall-Ms", 30000, 0, 600000));
 		Scenario.EventCount = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Events", 4000, 1, 100000));
+		Scenario.FailTimes = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Fail-Times", 0, 0, 1000));
+		Scenario.FailKey = InRequest.get_header_value("X-Talvane-Fail-Key");
+		Scenario.FailStatus = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Fail-Status", 503, 400, 599));
 		return Scenario;
 	}
 
@@ -208,6 +222,16 @@ namespace TalvaneReference
 
 	bool AnswerWithoutBody(const FScenario& InScenario, httplib::Response& OutResponse, const FServerControl& InControl)
 	{
+		if (InScenario.FailTimes > 0 && CountAttempt(InScenario.FailKey) <= InScenario.FailTimes)
+		{
+			OutResponse.status = InScenario.FailStatus;
+			if (InScenario.FailStatus == 429 || InScenario.FailStatus == 503)
+			{
+				OutResponse.set_header("Retry-After", "1");
+			}
+			OutResponse.set_content(StatusErrorBody(InScenario.FailStatus), "application/json");
+			return true;
+		}
 		switch (InScenario.Kind)
 		{
 		case EScenario::Status:

@@ -44,6 +44,9 @@ namespace TalvaneReference
 		size_t SizeBytes = 4 * 1024 * 1024;   // "X-Talvane-Size"
 		int StallMs = 30000;                  // "X-Talvane-Stall-Ms"
 		int EventCount = 4000;                // "X-Talvane-Events"
+		int FailTimes = 0;                    // "X-Talvane-Fail-Times": the first this many requests with ...
+		std::string FailKey;                  // ... the same "X-Talvane-Fail-Key" fail ...
+		int FailStatus = 503;                 // ... with "X-Talvane-Fail-Status"; later ones are answered
 	};
 
 	/** Reads the scenario headers; an unknown or absent scenario is Normal. */

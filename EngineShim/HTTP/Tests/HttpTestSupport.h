@@ -71,6 +71,7 @@ namespace HttpTests
 		~FLogCapture() override;
 		void Serialize(const TCHAR* V, ELogVerbosity::Type Verbosity, const FName& Category) override;
 		bool CanBeUsedOnAnyThread() const override { return true; }
+		bool CanBeUsedOnMultipleThreads() const override { return true; }
 		/** Lines of at most this verbosity that contain Text. */
 		int32 Count(ELogVerbosity::Type MaxVerbosity, const FString& Text) const;
 

@@ -9,6 +9,22 @@ BEGIN_DEFINE_SPEC(FTalvaneManageFailureSpec, "Talvane.Manage.Failure", EAutomati
 	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	std::unique_ptr<FRecordingManage> Manager;
 	std::unique_ptr<FTalvaneLogCapture> Log;
+	TalvaneTestServer::FIniSnapshot RetrySettings;
+
+	/** Retries on, with waits short enough for a test (a server's Retry-After of 1 s is capped too). */
+	void EnableRetries(const int32 InMaxRetries)
+	{
+		GConfig->SetString(TEXT("Talvane"), TEXT("MaxRetries"), *FString::FromInt(InMaxRetries), GEngineIni);
+		GConfig->SetString(TEXT("Talvane"), TEXT("RetryBaseSeconds"), TEXT("0.01"), GEngineIni);
+		GConfig->SetString(TEXT("Talvane"), TEXT("RetryMaxSeconds"), TEXT("0.05"), GEngineIni);
+	}
+
+	/** Headers of a request that fails Times times with Status (then is answered), counted under a fresh key. */
+	static TMap<FString, FString> FailingHeaders(const int32 Times, const int32 Status)
+	{
+		return {{TEXT("X-Talvane-Fail-Times"), FString::FromInt(Times)}, {TEXT("X-Talvane-Fail-Status"), FString::FromInt(Status)},
+			{TEXT("X-Talvane-Fail-Key"), FGuid::NewGuid().ToString()}};
+	}
 
 	/** Sends a streamed chat question through a scenario and ticks until it is reported. */
 	FNimbrelChatRequest ChatThrough(const TCHAR* ScenarioName)
@@ -32,14 +48,89 @@ void FTalvaneManageFailureSpec::Define()
 	{
 		Manager = MakeManager();
 		Log = std::make_unique<FTalvaneLogCapture>();
+		RetrySettings = TalvaneTestServer::FIniSnapshot(TEXT("Talvane"), {TEXT("MaxRetries"), TEXT("RetryBaseSeconds"), TEXT("RetryMaxSeconds")});
 	});
 
 	AfterEach([this]()
 	{
+		RetrySettings.Restore();
 		Log.reset();
 		Manager.reset();
 		StopServer();
 		ResetCloud();
+	});
+
+	Describe(TEXT("Retries"), [this]()
+	{
+		It(TEXT("SendsARateLimitedRequestAgainUnderItsGUIDAndReportsOnlyTheAnswer"), [this]()
+		{
+			EnableRetries(2);
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			const FGuid RequestID = Manager->NimbrelChatRequest(TEXT("again"), Record, FailingHeaders(2, 429));
+			bool bAlwaysValid = true;
+			TestTrue(TEXT("reported"), TickUntil([this, RequestID, &bAlwaysValid]()
+			{
+				const bool bDone = Manager->Reports.Finished() > 0;
+				bAlwaysValid = bAlwaysValid && (bDone || Manager->IsValidRequest(RequestID));
+				return bDone;
+			}));
+			TestTrue(TEXT("the GUID stayed valid while waiting"), bAlwaysValid);
+			TestEqual(TEXT("one success"), Manager->Reports.Successes.Num(), 1);
+			TestEqual(TEXT("no failure"), Manager->Reports.Failures.Num(), 0);
+			TestEqual(TEXT("a log line per retry"), Log->Find(TEXT("Retrying request ") + RequestID.ToString(EGuidFormats::Digits)).Num(), 2);
+			TestEqual(TEXT("question once, answer once"), Record.Messages.Num(), 2);
+			TestEqual(TEXT("the answer"), Record.Messages.Last().Content, ExpectedAnswer(TEXT("again"), 1, 1));
+			TestEqual(TEXT("no state left"), Manager->GetTrackedRequestCount(), 0);
+		});
+
+		It(TEXT("ReportsTheLastFailureOnceWhenTheRetriesRunOut"), [this]()
+		{
+			EnableRetries(1);
+			FNimbrelChatRequest Record = MakeChatRecord(false);
+			Manager->NimbrelChatRequest(TEXT("no luck"), Record, FailingHeaders(3, 503));
+			TestTrue(TEXT("reported"), TickUntil([this]() { return Manager->Reports.Finished() > 0; }));
+			TickUntil([]() { return false; }, 0.2);
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestEqual(TEXT("one retry"), Log->Find(TEXT("Retrying request ")).Num(), 1);
+			TestEqual(TEXT("logged once"), ErrorLines(TEXT("[code=503]")), 1);
+		});
+
+		It(TEXT("NeverRetriesByDefaultNorAStatusThatIsNotWorthIt"), [this]()
+		{
+			FNimbrelChatRequest First = MakeChatRecord(true);
+			Manager->NimbrelChatRequest(TEXT("a"), First, FailingHeaders(1, 503));
+			TestTrue(TEXT("reported"), TickUntil([this]() { return Manager->Reports.Finished() == 1; }));
+			EnableRetries(3);
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			Manager->NimbrelChatRequest(TEXT("b"), Record, FailingHeaders(1, 401));
+			TestTrue(TEXT("reported"), TickUntil([this]() { return Manager->Reports.Finished() == 2; }));
+			TestEqual(TEXT("two failures"), Manager->Reports.Failures.Num(), 2);
+			TestEqual(TEXT("no retry"), Log->Find(TEXT("Retrying request ")).Num(), 0);
+		});
+
+		It(TEXT("NeverReplaysAStreamWhoseTextReachedTheGame"), [this]()
+		{
+			AddExpectedError(TEXT("\\[OnRequestComplete\\]"), EAutomationExpectedErrorFlags::Contains, 1);
+			EnableRetries(3);
+			ChatThrough(TEXT("drop"));
+			TestTrue(TEXT("text arrived first"), Manager->Reports.Progress.Num() > 0);
+			TestEqual(TEXT("one failure"), Manager->Reports.Failures.Num(), 1);
+			TestEqual(TEXT("no retry"), Log->Find(TEXT("Retrying request ")).Num(), 0);
+		});
+
+		It(TEXT("ReportsACancelDuringTheWaitOnceAndSendsNothingMore"), [this]()
+		{
+			EnableRetries(2);
+			GConfig->SetString(TEXT("Talvane"), TEXT("RetryMaxSeconds"), TEXT("30"), GEngineIni);
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			const FGuid RequestID = Manager->NimbrelChatRequest(TEXT("wait"), Record, FailingHeaders(1, 503));
+			TestTrue(TEXT("waiting to retry"), TickUntil([this]() { return Log->Find(TEXT("Retrying request ")).Num() == 1; }));
+			Manager->CancelRequest(RequestID);
+			TestEqual(TEXT("one failure at once"), Manager->Reports.Failures.Num(), 1);
+			TestFalse(TEXT("no longer valid"), Manager->IsValidRequest(RequestID));
+			TickUntil([]() { return false; }, 0.2);
+			TestEqual(TEXT("still one report"), Manager->Reports.Finished(), 1);
+		});
 	});
 
 	Describe(TEXT("ErrorStatus"), [this]()

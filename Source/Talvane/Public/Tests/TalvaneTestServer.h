@@ -7,6 +7,7 @@
 // fixture of this repository starts one and sets it. A spec that declares
 // TALVANE_SPEC_NEEDS_REFERENCE_SERVER() skips, with one warning, while the key is unset.
 
+#include "Containers/Ticker.h"
 #include "CoreMinimal.h"
 #include "HAL/PlatformProcess.h"
 #include "HAL/PlatformTime.h"
@@ -178,12 +179,17 @@ namespace TalvaneTestServer
 	bool TickUntil(const PredicateType& InDone, const double InSeconds = 20.0)
 	{
 		const double Deadline = FPlatformTime::Seconds() + InSeconds;
+		double LastTick = FPlatformTime::Seconds();
 		while (!InDone())
 		{
-			if (FPlatformTime::Seconds() > Deadline)
+			const double Now = FPlatformTime::Seconds();
+			if (Now > Deadline)
 			{
 				return false;
 			}
+			// As an engine frame: the core ticker (timers such as retries) with the time that passed, then HTTP.
+			FTSTicker::GetCoreTicker().Tick(static_cast<float>(Now - LastTick));
+			LastTick = Now;
 			FHttpModule::Get().GetHttpManager().Tick(0.0f);
 			FPlatformProcess::Sleep(0.001f);
 		}
