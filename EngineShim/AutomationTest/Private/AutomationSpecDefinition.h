@@ -51,7 +51,7 @@ namespace UE::AutomationTest::Private
 	{
 		/** Runs Define() on first use, then lists one plan per It in declaration order. */
 		static TArray<FSpecPlan> GetPlans(FAutomationSpecBase& Spec);
-		/** The spec's RunTest, reached from the runner. */
+		/** The Automation Spec's RunTest, reached from the runner. */
 		static bool RunTest(FAutomationSpecBase& Spec, const FString& Description) { return Spec.RunTest(Description); }
 	};
 
