@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CoreMinimal.h"
+#include "TalvaneSSEByteDecoder.h"
 
 /**
  * Incremental decoder of a streamed answer body (server-sent events).
@@ -36,42 +37,25 @@ struct TALVANE_API FTalvaneSSEDecoder
 	void Reset();
 
 	/** Bytes fed so far. */
-	int64 GetBytesFed() const;
+	int64 GetBytesFed() const { return Bytes.GetBytesFed(); }
 
 	/**
 	 * Whether the stream held a "data:" line (the body is an event stream), so far or, after Finish,
 	 * until the next Feed.
 	 */
-	bool HasSeenDataLine() const { return bSawDataLine; }
+	bool HasSeenDataLine() const { return Bytes.HasSeenDataLine(); }
 
 	/** Whether the stream held the end marker "data: [DONE]", so far or, after Finish, until the next Feed. */
-	bool HasSeenEndMarker() const { return bSawEndMarker; }
+	bool HasSeenEndMarker() const { return Bytes.HasSeenEndMarker(); }
 
 	/** Decodes a whole body in one go: Feed of all its bytes, then Finish. */
 	static void DecodeAll(const FString& InBody, TArray<FString>& OutEvents);
 
 private:
-	void ConsumeBytes(const uint8* InBytes, int32 InCount, TArray<FString>& OutEvents);
-	void HandleLine(const uint8* InLine, int32 InLength, TArray<FString>& OutEvents);
-	void HandleDataValue(const uint8* InValue, int32 InLength, TArray<FString>& OutEvents);
-	void DispatchGathered(TArray<FString>& OutEvents);
-	void ClearStreamState();
+	/** Appends the text of each range of the byte decoder's last call. */
+	void AppendEvents(const TArray<FTalvaneSSEEventRange>& InRanges, TArray<FString>& OutEvents) const;
 
-	/** Bytes of the line that has not ended yet; none of them is a line end. */
-	TArray<uint8> PendingLine;
-	/** Every byte after the byte-order mark, kept only until the first data line shows the body is a stream. */
-	TArray<uint8> WholeBody;
-	/** Data lines of the event being gathered, joined with LF. */
-	FString GatheredData;
-	int64 BytesFed = 0;
-	/** How many bytes of a byte-order mark have been matched at the start of the stream. */
-	int32 MarkBytesMatched = 0;
-	bool bStartChecked = false;
-	bool bGathering = false;
-	bool bSawDataLine = false;
-	bool bSawEndMarker = false;
-	/** Finish ended the stream; the next Feed starts a new one. */
-	bool bStreamEnded = false;
-	/** The previous slice ended with CR, so an LF at the start of this one ends no further line. */
-	bool bSkipNextLineFeed = false;
+	/** The rules live in the byte decoder; this one only turns each event's bytes into text. */
+	FTalvaneSSEByteDecoder Bytes;
+	TArray<FTalvaneSSEEventRange> Ranges;
 };

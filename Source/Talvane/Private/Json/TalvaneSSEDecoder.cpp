@@ -1,214 +1,23 @@
 #include "TalvaneSSEDecoder.h"
 
-namespace
-{
-	const uint8 ByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
-
-	/** Whether the bytes begin with the ASCII text InPrefix. */
-	bool StartsWithAscii(const uint8* InBytes, const int32 InLength, const ANSICHAR* InPrefix, const int32 InPrefixLength)
-	{
-		if (InLength < InPrefixLength)
-		{
-			return false;
-		}
-		for (int32 Index = 0; Index < InPrefixLength; ++Index)
-		{
-			if (InBytes[Index] != static_cast<uint8>(InPrefix[Index]))
-			{
-				return false;
-			}
-		}
-		return true;
-	}
-
-	bool IsJsonWhitespace(const uint8 Byte)
-	{
-		return Byte == ' ' || Byte == '\t' || Byte == '\n' || Byte == '\r';
-	}
-
-	/**
-	 * Whether the bytes hold exactly one JSON object or array with balanced brackets outside of
-	 * strings, and nothing but white space around it. Validity is left to the JSON reader: this
-	 * only tells a document that is whole from one that goes on in the next data line.
-	 */
-	bool IsCompleteJsonDocument(const uint8* InBytes, const int32 InLength)
-	{
-		int32 Index = 0;
-		while (Index < InLength && IsJsonWhitespace(InBytes[Index]))
-		{
-			++Index;
-		}
-		if (Index == InLength || (InBytes[Index] != '{' && InBytes[Index] != '['))
-		{
-			return false;
-		}
-		int32 Depth = 0;
-		bool bInString = false;
-		for (; Index < InLength; ++Index)
-		{
-			const uint8 Byte = InBytes[Index];
-			if (bInString)
-			{
-				if (Byte == '\\')
-				{
-					++Index;
-				}
-				else if (Byte == '"')
-				{
-					bInString = false;
-				}
-			}
-			else if (Byte == '"')
-			{
-				bInString = true;
-			}
-			else if (Byte == '{' || Byte == '[')
-			{
-				++Depth;
-			}
-			else if ((Byte == '}' || Byte == ']') && --Depth == 0)
-			{
-				++Index;
-				break;
-			}
-		}
-		if (Depth != 0 || bInString)
-		{
-			return false;
-		}
-		for (; Index < InLength; ++Index)
-		{
-			if (!IsJsonWhitespace(InBytes[Index]))
-			{
-				return false;
-			}
-		}
-		return true;
-	}
-
-	bool IsEndMarker(const uint8* InBytes, const int32 InLength)
-	{
-		int32 First = 0;
-		int32 Last = InLength;
-		while (First < Last && IsJsonWhitespace(InBytes[First]))
-		{
-			++First;
-		}
-		while (Last > First && IsJsonWhitespace(InBytes[Last - 1]))
-		{
-			--Last;
-		}
-		return Last - First == 6 && StartsWithAscii(InBytes + First, 6, "[DONE]", 6);
-	}
-
-	void AppendUTF8(const uint8* InBytes, const int32 InLength, FString& OutText)
-	{
-		if (InLength > 0)
-		{
-			const FUTF8ToTCHAR Converted(reinterpret_cast<const ANSICHAR*>(InBytes), InLength);
-			OutText.AppendChars(Converted.Get(), Converted.Length());
-		}
-	}
-
-	/** Hands out one event's data unless it is blank or the end marker; true for the end marker. */
-	bool AddEvent(FString&& InData, TArray<FString>& OutEvents)
-	{
-		const TCHAR* const Text = *InData;
-		int32 First = 0;
-		int32 Last = InData.Len();
-		while (First < Last && FChar::IsWhitespace(Text[First]))
-		{
-			++First;
-		}
-		while (Last > First && FChar::IsWhitespace(Text[Last - 1]))
-		{
-			--Last;
-		}
-		if (Last - First == 6 && FCString::Strncmp(Text + First, TEXT("[DONE]"), 6) == 0)
-		{
-			return true;
-		}
-		if (First < Last)
-		{
-			OutEvents.Add(MoveTemp(InData));
-		}
-		return false;
-	}
-}
-
 void FTalvaneSSEDecoder::Feed(const uint8* InBytes, const int32 InCount, TArray<FString>& OutEvents)
 {
-	if (InBytes == nullptr || InCount <= 0)
-	{
-		return;
-	}
-	if (bStreamEnded)
-	{
-		ClearStreamState();
-	}
-	BytesFed += InCount;
-	int32 Offset = 0;
-	if (!bStartChecked)
-	{
-		while (Offset < InCount && MarkBytesMatched < 3 && InBytes[Offset] == ByteOrderMark[MarkBytesMatched])
-		{
-			++MarkBytesMatched;
-			++Offset;
-		}
-		if (MarkBytesMatched < 3 && Offset == InCount)
-		{
-			// All bytes so far may still begin a byte-order mark: wait for the next one.
-			return;
-		}
-		bStartChecked = true;
-		if (MarkBytesMatched < 3)
-		{
-			// Not a mark after all: what matched of it is text.
-			ConsumeBytes(ByteOrderMark, MarkBytesMatched, OutEvents);
-		}
-	}
-	ConsumeBytes(InBytes + Offset, InCount - Offset, OutEvents);
+	Ranges.Reset();
+	Bytes.Feed(InBytes, InCount, Ranges);
+	AppendEvents(Ranges, OutEvents);
 }
 
 void FTalvaneSSEDecoder::Finish(TArray<FString>& OutEvents)
 {
-	if (!bStartChecked)
-	{
-		ConsumeBytes(ByteOrderMark, MarkBytesMatched, OutEvents);
-	}
-	if (PendingLine.Num() > 0)
-	{
-		// The body ended inside a line: it ends there.
-		TArray<uint8> LastLine = MoveTemp(PendingLine);
-		PendingLine.Reset();
-		HandleLine(LastLine.GetData(), LastLine.Num(), OutEvents);
-	}
-	DispatchGathered(OutEvents);
-	if (!bSawDataLine && WholeBody.Num() > 0)
-	{
-		// No data line at all: a whole answer was sent where a stream was expected.
-		FString Document;
-		AppendUTF8(WholeBody.GetData(), WholeBody.Num(), Document);
-		AddEvent(MoveTemp(Document), OutEvents);
-	}
-	// What the ended stream held stays readable until the next stream starts.
-	const bool bEndedWithData = bSawDataLine;
-	const bool bEndedWithMarker = bSawEndMarker;
-	ClearStreamState();
-	bSawDataLine = bEndedWithData;
-	bSawEndMarker = bEndedWithMarker;
-	bStreamEnded = true;
+	Ranges.Reset();
+	Bytes.Finish(Ranges);
+	AppendEvents(Ranges, OutEvents);
 }
 
 void FTalvaneSSEDecoder::Reset()
 {
-	ClearStreamState();
-	BytesFed = 0;
-}
-
-int64 FTalvaneSSEDecoder::GetBytesFed() const
-{
-	return BytesFed;
+	Bytes.Reset();
+	Ranges.Reset();
 }
 
 void FTalvaneSSEDecoder::DecodeAll(const FString& InBody, TArray<FString>& OutEvents)
@@ -219,124 +28,11 @@ void FTalvaneSSEDecoder::DecodeAll(const FString& InBody, TArray<FString>& OutEv
 	Decoder.Finish(OutEvents);
 }
 
-void FTalvaneSSEDecoder::ConsumeBytes(const uint8* InBytes, const int32 InCount, TArray<FString>& OutEvents)
+void FTalvaneSSEDecoder::AppendEvents(const TArray<FTalvaneSSEEventRange>& InRanges, TArray<FString>& OutEvents) const
 {
-	if (InCount <= 0)
+	for (const FTalvaneSSEEventRange& Range : InRanges)
 	{
-		return;
+		const FUTF8ToTCHAR Converted(reinterpret_cast<const ANSICHAR*>(Bytes.GetEventBytes() + Range.Offset), Range.Length);
+		OutEvents.Emplace(Converted.Length(), Converted.Get());
 	}
-	if (!bSawDataLine)
-	{
-		WholeBody.Append(InBytes, InCount);
-	}
-	int32 Index = 0;
-	if (bSkipNextLineFeed)
-	{
-		bSkipNextLineFeed = false;
-		Index = InBytes[0] == '\n' ? 1 : 0;
-	}
-	int32 LineStart = Index;
-	for (; Index < InCount; ++Index)
-	{
-		const uint8 Byte = InBytes[Index];
-		if (Byte != '\n' && Byte != '\r')
-		{
-			continue;
-		}
-		if (PendingLine.Num() > 0)
-		{
-			PendingLine.Append(InBytes + LineStart, Index - LineStart);
-			HandleLine(PendingLine.GetData(), PendingLine.Num(), OutEvents);
-			PendingLine.Reset();
-		}
-		else
-		{
-			HandleLine(InBytes + LineStart, Index - LineStart, OutEvents);
-		}
-		if (Byte == '\r')
-		{
-			if (Index + 1 == InCount)
-			{
-				bSkipNextLineFeed = true;
-			}
-			else if (InBytes[Index + 1] == '\n')
-			{
-				++Index;
-			}
-		}
-		LineStart = Index + 1;
-	}
-	PendingLine.Append(InBytes + LineStart, InCount - LineStart);
-}
-
-void FTalvaneSSEDecoder::HandleLine(const uint8* InLine, const int32 InLength, TArray<FString>& OutEvents)
-{
-	if (InLength == 0)
-	{
-		DispatchGathered(OutEvents);
-		return;
-	}
-	const bool bDataWithValue = StartsWithAscii(InLine, InLength, "data:", 5);
-	const bool bDataWithoutValue = InLength == 4 && StartsWithAscii(InLine, InLength, "data", 4);
-	if (!bDataWithValue && !bDataWithoutValue)
-	{
-		// A comment (':' first) or a field that carries no text.
-		return;
-	}
-	if (!bSawDataLine)
-	{
-		bSawDataLine = true;
-		WholeBody.Empty();
-	}
-	int32 ValueStart = bDataWithValue ? 5 : 4;
-	if (ValueStart < InLength && InLine[ValueStart] == ' ')
-	{
-		++ValueStart;
-	}
-	HandleDataValue(InLine + ValueStart, InLength - ValueStart, OutEvents);
-}
-
-void FTalvaneSSEDecoder::HandleDataValue(const uint8* InValue, const int32 InLength, TArray<FString>& OutEvents)
-{
-	if (bGathering)
-	{
-		GatheredData.AppendChar(TEXT('\n'));
-		AppendUTF8(InValue, InLength, GatheredData);
-		return;
-	}
-	if (IsCompleteJsonDocument(InValue, InLength) || IsEndMarker(InValue, InLength))
-	{
-		FString Event;
-		AppendUTF8(InValue, InLength, Event);
-		bSawEndMarker |= AddEvent(MoveTemp(Event), OutEvents);
-		return;
-	}
-	bGathering = true;
-	AppendUTF8(InValue, InLength, GatheredData);
-}
-
-void FTalvaneSSEDecoder::DispatchGathered(TArray<FString>& OutEvents)
-{
-	if (!bGathering)
-	{
-		return;
-	}
-	bGathering = false;
-	FString Data = MoveTemp(GatheredData);
-	GatheredData.Reset();
-	bSawEndMarker |= AddEvent(MoveTemp(Data), OutEvents);
-}
-
-void FTalvaneSSEDecoder::ClearStreamState()
-{
-	PendingLine.Empty();
-	WholeBody.Empty();
-	GatheredData.Empty();
-	MarkBytesMatched = 0;
-	bStartChecked = false;
-	bGathering = false;
-	bSawDataLine = false;
-	bSawEndMarker = false;
-	bStreamEnded = false;
-	bSkipNextLineFeed = false;
 }
