@@ -12,7 +12,7 @@ done
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 # Unoptimised by default: the tests and the chat program need no speed, and this halves build time.
-# Benchmarks worth reading come from a Release build of their own (see docs/performance.md).
+# Benchmarks worth reading come from a Release build of their own (see docs/PERFORMANCE.md).
 if [ ! -f "$dir/CMakeCache.txt" ]; then
 	cmake -S "$here" -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O0 -g1" "${options[@]}" >/dev/null
 fi
