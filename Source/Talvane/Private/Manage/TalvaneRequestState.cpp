@@ -3,8 +3,6 @@
 #include "Dom/JsonObject.h"
 #include "Serialization/JsonReader.h"
 #include "Serialization/JsonSerializer.h"
-#include "TalvaneJsonResponses.h"
-#include "TalvaneJsonStream.h"
 
 FTalvaneRequestState::FTalvaneRequestState(const ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
 	TWeakPtr<uint8> InLifetime)
@@ -20,10 +18,10 @@ void FTalvaneRequestState::DecodeNewBytes(const TArray<uint8>& Content, FString&
 	{
 		return;
 	}
-	TArray<FString> Events;
+	Events.Reset();
 	Decoder.Feed(Content.GetData() + BytesFed, Content.Num() - static_cast<int32>(BytesFed), Events);
 	BytesFed = Content.Num();
-	DecodeEvents(Events, OutNewText, OutNewReasoning);
+	DecodeEvents(OutNewText, OutNewReasoning);
 }
 
 void FTalvaneRequestState::Finish(const TArray<uint8>& Content)
@@ -31,9 +29,9 @@ void FTalvaneRequestState::Finish(const TArray<uint8>& Content)
 	FString NewText;
 	FString NewReasoning;
 	DecodeNewBytes(Content, NewText, NewReasoning);
-	TArray<FString> Events;
+	Events.Reset();
 	Decoder.Finish(Events);
-	DecodeEvents(Events, NewText, NewReasoning);
+	DecodeEvents(NewText, NewReasoning);
 }
 
 TArray<FNimbrelContextMessage>* FTalvaneRequestState::GetLiveMessages() const
@@ -51,39 +49,30 @@ TSharedRef<FTalvaneRequestState> FTalvaneRequestState::MakeRetry() const
 	return Retry;
 }
 
-void FTalvaneRequestState::DecodeEvents(const TArray<FString>& Events, FString& OutNewText, FString& OutNewReasoning)
+void FTalvaneRequestState::DecodeEvents(FString& OutNewText, FString& OutNewReasoning)
 {
-	for (const FString& Event : Events)
+	for (const FTalvaneSSEEventRange& Event : Events)
 	{
 		DecodeEvent(Event, OutNewText, OutNewReasoning);
 	}
 }
 
-void FTalvaneRequestState::DecodeEvent(const FString& Event, FString& OutNewText, FString& OutNewReasoning)
+void FTalvaneRequestState::DecodeEvent(const FTalvaneSSEEventRange& Event, FString& OutNewText, FString& OutNewReasoning)
 {
-	if (TalvaneManageBody::IsErrorDocument(Event, Protocol == ENimbrelProtocol::NIMBREL_LOCAL_CHAT))
+	const TalvaneJson::EStreamDeltaKind Kind = DeltaReader.Read(Decoder.GetEventBytes() + Event.Offset, Event.Length, Protocol);
+	if (Kind == TalvaneJson::EStreamDeltaKind::Error)
 	{
 		bErrorEvent = true;
 		return;
 	}
-	if (Protocol == ENimbrelProtocol::NIMBREL_FIM)
+	// A FIM event carries its text in its choices' "text", a chat event in "content" and
+	// "reasoning_content"; the reader leaves the other kind's fields empty.
+	for (int32 Index = 0; Index < DeltaReader.GetNumChoices(); ++Index)
 	{
-		// A FIM event carries its text in its choices' "text".
-		FNimbrelFIMResponses Chunk;
-		TalvaneJson::StringToNimbrelFIMResponses(Event, Chunk);
-		for (const FNimbrelFIMResponseChoice& Choice : Chunk.Choices)
-		{
-			OutNewText += TalvaneManageBody::AppendWithoutLeadingBreaks(Text, Choice.Text);
-			bFinishReason |= !Choice.FinishReason.IsEmpty();
-		}
-		return;
-	}
-	FNimbrelChatResponses Chunk;
-	TalvaneJson::StringToNimbrelChatResponses(Event, Chunk);
-	for (const FNimbrelChatResponseChoice& Choice : Chunk.Choices)
-	{
-		OutNewText += TalvaneManageBody::AppendWithoutLeadingBreaks(Text, Choice.Message.Content);
-		OutNewReasoning += TalvaneManageBody::AppendWithoutLeadingBreaks(ReasoningText, Choice.Message.ReasoningContent);
+		const TalvaneJson::FStreamDeltaChoice& Choice = DeltaReader.GetChoice(Index);
+		const FString& Piece = Protocol == ENimbrelProtocol::NIMBREL_FIM ? Choice.Text : Choice.Content;
+		TalvaneManageBody::AppendWithoutLeadingBreaks(Text, Piece, OutNewText);
+		TalvaneManageBody::AppendWithoutLeadingBreaks(ReasoningText, Choice.ReasoningContent, OutNewReasoning);
 		bFinishReason |= !Choice.FinishReason.IsEmpty();
 	}
 }
@@ -114,15 +103,20 @@ bool TalvaneManageBody::IsErrorDocument(const FString& InBody, const bool bLocal
 		&& Object->TryGetStringField(TEXT("message"), Message) && !Object->HasField(TEXT("choices"));
 }
 
-FString TalvaneManageBody::AppendWithoutLeadingBreaks(FString& Text, const FString& Piece)
+void TalvaneManageBody::AppendWithoutLeadingBreaks(FString& Text, const FString& Piece, FString& OutAppended)
 {
-	if (!Text.IsEmpty())
+	int32 Start = 0;
+	if (Text.IsEmpty())
 	{
-		Text += Piece;
-		return Piece;
+		while (Start < Piece.Len() && (Piece[Start] == TEXT('\n') || Piece[Start] == TEXT('\r')))
+		{
+			++Start;
+		}
 	}
-	FString Trimmed = Piece;
-	TalvaneJson::RemoveStartWrapInLine(Trimmed);
-	Text += Trimmed;
-	return Trimmed;
+	const int32 Count = Piece.Len() - Start;
+	if (Count > 0)
+	{
+		Text.AppendChars(*Piece + Start, Count);
+		OutAppended.AppendChars(*Piece + Start, Count);
+	}
 }

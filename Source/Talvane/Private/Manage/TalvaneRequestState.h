@@ -3,7 +3,8 @@
 #include "CoreMinimal.h"
 #include "HTTP/TalvaneReceivedBody.h"
 #include "Misc/Optional.h"
-#include "TalvaneSSEDecoder.h"
+#include "Json/TalvaneStreamDelta.h"
+#include "TalvaneSSEByteDecoder.h"
 #include "TalvaneType.h"
 
 /**
@@ -61,12 +62,19 @@ struct TALVANE_API FTalvaneRequestState
 	bool bCancelled = false;
 
 private:
-	void DecodeEvents(const TArray<FString>& Events, FString& OutNewText, FString& OutNewReasoning);
-	void DecodeEvent(const FString& Event, FString& OutNewText, FString& OutNewReasoning);
+	void DecodeEvents(FString& OutNewText, FString& OutNewReasoning);
+	void DecodeEvent(const FTalvaneSSEEventRange& Event, FString& OutNewText, FString& OutNewReasoning);
 
 	TArray<FNimbrelContextMessage>* const Messages;
 	const TWeakPtr<uint8> Lifetime;
-	FTalvaneSSEDecoder Decoder;
+	/**
+	 * The event bytes go straight from the decoder to the reader, which converts only the strings a
+	 * report keeps; both keep their buffers from event to event, so a steady stream allocates nothing
+	 * per event but the text it adds.
+	 */
+	FTalvaneSSEByteDecoder Decoder;
+	TalvaneJson::FStreamDeltaReader DeltaReader;
+	TArray<FTalvaneSSEEventRange> Events;
 	int64 BytesFed = 0;
 };
 
@@ -79,6 +87,9 @@ namespace TalvaneManageBody
 	 */
 	TALVANE_API bool IsErrorDocument(const FString& InBody, bool bLocalRefusal);
 
-	/** Appends Piece to Text, dropping line breaks that would lead the text; returns what was appended. */
-	TALVANE_API FString AppendWithoutLeadingBreaks(FString& Text, const FString& Piece);
+	/**
+	 * Appends Piece to Text, dropping line breaks that would lead the text, and appends what was
+	 * appended to OutAppended as well.
+	 */
+	TALVANE_API void AppendWithoutLeadingBreaks(FString& Text, const FString& Piece, FString& OutAppended);
 }
