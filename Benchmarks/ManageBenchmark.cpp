@@ -29,6 +29,7 @@
 #include "CoreMinimal.h"
 #include "HTTP/TalvaneReceivedBody.h"
 #include "ManageBenchmarkFakes.h"
+#include "ManageBenchmarkRun.h"
 #include "TalvaneJsonStream.h"
 #include "TalvaneManage.h"
 #include "TalvaneType.h"
@@ -85,17 +86,6 @@ namespace
 {
 	using namespace TalvaneManageBenchmark;
 
-	/**
-	 * CPU seconds of this thread. The machine is shared, so wall time mostly measures the other
-	 * processes; the thread's CPU time does not count time spent waiting for a core.
-	 */
-	double GetThreadSeconds()
-	{
-		timespec Now;
-		clock_gettime(CLOCK_THREAD_CPUTIME_ID, &Now);
-		return static_cast<double>(Now.tv_sec) + static_cast<double>(Now.tv_nsec) * 1e-9;
-	}
-
 	/** What two back-to-back clock readings cost, taken off the times of single reports. */
 	double GetClockOverheadSeconds()
 	{
@@ -135,73 +125,14 @@ namespace
 	}
 
 
-	/** The manager with its transport-facing handlers opened to the benchmark. */
-	class FBenchManage final : public FTalvaneManage
+	/** Reports as FProgressRun::Report does; returns the handler's CPU time alone. */
+	double TimeReport(FProgressRun& Run, const FStreamBody& Body, const int32 ReportIndex)
 	{
-	public:
-		using FTalvaneManage::OnRequestProgress;
-		using FTalvaneManage::TrackRequest;
-	};
-
-	/** One tracked streamed chat request on a fresh manager, fed report by report. */
-	struct FProgressRun
-	{
-		explicit FProgressRun(const bool bCombined, const bool bTrackNow = true)
-			: RequestID(FGuid::NewGuid())
-			, Request(MakeShared<FFakeStreamRequest, ESPMode::ThreadSafe>(RequestID))
-			, RequestPtr(Request)
-			, Received(MakeShared<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe>())
-			, Lifetime(MakeShared<uint8>(0))
-		{
-			Manage.SetStreamCombinedReply(bCombined);
-			Manage.ProgressDelegate.BindLambda(
-				[](ENimbrelProtocol, const FString&, const FString&, const FNimbrelContextInfo&, int32, int32)
-				{
-				});
-			if (bTrackNow)
-			{
-				Track();
-			}
-		}
-
-		void Track()
-		{
-			Manage.TrackRequest(RequestPtr, Received, ENimbrelProtocol::NIMBREL_CHAT, &Messages, Lifetime);
-		}
-
-		/** Appends the bytes of one report, then hands it to the manager. */
-		void Report(const FStreamBody& Body, const int32 ReportIndex)
-		{
-			const int32 End = Receive(Body, ReportIndex);
-			Manage.OnRequestProgress(RequestPtr, RequestBodyBytes, End);
-		}
-
-		/** Hands the bytes of one report to the received body, as the HTTP thread does; returns the body length. */
-		int32 Receive(const FStreamBody& Body, const int32 ReportIndex)
-		{
-			const int32 Start = ReportIndex == 0 ? 0 : Body.ReportEnds[ReportIndex - 1];
-			const int32 End = Body.ReportEnds[ReportIndex];
-			Received->Receive(Body.Bytes.GetData() + Start, End - Start);
-			return End;
-		}
-
-		/** Reports as Report does; returns the handler's CPU time alone. */
-		double TimeReport(const FStreamBody& Body, const int32 ReportIndex)
-		{
-			const int32 End = Receive(Body, ReportIndex);
-			const double Start = GetThreadSeconds();
-			Manage.OnRequestProgress(RequestPtr, RequestBodyBytes, End);
-			return std::max(0.0, GetThreadSeconds() - Start - GetClockOverheadSeconds());
-		}
-
-		const FGuid RequestID;
-		const TSharedRef<FFakeStreamRequest, ESPMode::ThreadSafe> Request;
-		const FHttpRequestPtr RequestPtr;
-		const TSharedRef<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Received;
-		TArray<FNimbrelContextMessage> Messages;
-		TSharedPtr<uint8> Lifetime;
-		FBenchManage Manage;
-	};
+		const int32 End = Run.Receive(Body, ReportIndex);
+		const double Start = GetThreadSeconds();
+		Run.Manage.OnRequestProgress(Run.RequestPtr, RequestBodyBytes, End);
+		return std::max(0.0, GetThreadSeconds() - Start - GetClockOverheadSeconds());
+	}
 
 	/** CPU time of all reports of a stream on a fresh manager; appending the bytes costs next to nothing. */
 	double TimeStream(const FStreamBody& Body, const bool bCombined)
@@ -231,7 +162,7 @@ namespace
 			FProgressRun Run(bCombined);
 			for (int32 ReportIndex = 0; ReportIndex < Body.ReportEnds.Num(); ++ReportIndex)
 			{
-				Shortest[ReportIndex] = std::min(Shortest[ReportIndex], Run.TimeReport(Body, ReportIndex));
+				Shortest[ReportIndex] = std::min(Shortest[ReportIndex], TimeReport(Run, Body, ReportIndex));
 			}
 		}
 		OutReportIndex = 0;
@@ -297,7 +228,7 @@ namespace
 			{
 				Run.Report(Body, ReportIndex);
 			}
-			const double Seconds = Run.TimeReport(Body, StreamEvents - 1);
+			const double Seconds = TimeReport(Run, Body, StreamEvents - 1);
 			State.SetIterationTime(Seconds);
 			MaxReport = std::max(MaxReport, Seconds);
 		}

@@ -1,10 +1,11 @@
 // The 8,000-event answer of the manager benchmark (ManageBenchmarkFakes.h), fed in event-sized
-// chunks, read for what a progress report needs: the tree path the manager runs today (text
-// decoder, IsErrorDocument, the chat record parser), the fast path (byte decoder and
-// FStreamDeltaReader), and in the same run the Node.js peer: the general-purpose SSE parser
-// eventsource-parser with V8's JSON.parse (Benchmarks/node/stream-peer.mjs; `npm ci` in
-// Benchmarks/ installs it). No client library of any chat service is measured. The ratios to the
-// peer are printed at the end. Read figures from a Release build only.
+// chunks and read for what a progress report needs: by the tree path (text decoder,
+// IsErrorDocument, the chat record parser), by the fast path the manager runs (byte decoder and
+// FStreamDeltaReader), by the whole request manager in both modes, and in the same run by the
+// Node.js peer: the general-purpose SSE parser eventsource-parser with V8's JSON.parse
+// (Benchmarks/node/stream-peer.mjs; `npm ci` in Benchmarks/ installs it). No client library of any
+// chat service is measured. The ratios to the peer are printed at the end. Read figures from a
+// Release build only.
 
 #include <benchmark/benchmark.h>
 
@@ -16,6 +17,7 @@
 
 #include "Json/TalvaneStreamDelta.h"
 #include "ManageBenchmarkFakes.h"
+#include "ManageBenchmarkRun.h"
 #include "Manage/TalvaneRequestState.h"
 #include "TalvaneJsonResponses.h"
 #include "TalvaneSSEByteDecoder.h"
@@ -157,6 +159,21 @@ static void BM_FastReaderOnTextDecoder(benchmark::State& State)
 }
 BENCHMARK(BM_FastReaderOnTextDecoder)->Unit(benchmark::kMillisecond);
 
+/**
+ * The whole manager: every progress report of the stream, each taking its bytes over from the
+ * received body, decoding them and calling a listener, in whole mode (Combined=1) and delta mode.
+ */
+static void BM_Manager(benchmark::State& State)
+{
+	const FStreamBody& Stream = Body();
+	const bool bCombined = State.range(0) != 0;
+	for (auto _ : State)
+	{
+		TalvaneManageBenchmark::FeedStream(Stream, bCombined);
+	}
+}
+BENCHMARK(BM_Manager)->ArgName("Combined")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
 /** The byte decoder alone, for the profile of the fast path. */
 static void BM_ByteDecoderOnly(benchmark::State& State)
 {
@@ -260,11 +277,15 @@ int main(int Argc, char** Argv)
 	};
 	const double Tree = Find("BM_TreePath");
 	const double Fast = Find("BM_FastPath");
+	const double Whole = Find("BM_Manager/Combined:1");
+	const double Delta = Find("BM_Manager/Combined:0");
 	const double Node = Find("BM_NodePeer/iterations:1/manual_time");
-	std::printf("ms per %d events: tree %.3f, fast %.3f, node peer %.3f\n", TalvaneManageBenchmark::StreamEvents, Tree, Fast, Node);
+	std::printf("ms per %d events: tree %.3f, fast %.3f, manager whole mode %.3f, manager delta mode %.3f, node peer %.3f\n",
+		TalvaneManageBenchmark::StreamEvents, Tree, Fast, Whole, Delta, Node);
 	if (Node > 0.0)
 	{
-		std::printf("ratio to the Node.js peer: tree %.2f, fast %.2f\n", Tree / Node, Fast / Node);
+		std::printf("ratio to the Node.js peer: tree %.2f, fast %.2f, manager whole mode %.2f, manager delta mode %.2f\n",
+			Tree / Node, Fast / Node, Whole / Node, Delta / Node);
 	}
 	benchmark::Shutdown();
 	return 0;
