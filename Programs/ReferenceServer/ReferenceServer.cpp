@@ -134,4 +134,9 @@ namespace TalvaneReference
 		const bool bAnyAddress = Options.Host.empty() || Options.Host == "0.0.0.0";
 		return (bAnyAddress ? std::string("127.0.0.1") : Options.Host) + ":" + std::to_string(Port);
 	}
+
+	long long FReferenceServer::GetLastBodyStartNs() const
+	{
+		return State ? State->Control.GetLastBodyStartNs() : 0;
+	}
 }

@@ -47,6 +47,12 @@ namespace TalvaneReference
 		/** "HOST:PORT", the address a local chat request carries. */
 		std::string GetHostPort() const;
 
+		/**
+		 * Steady-clock nanoseconds at which the latest chunked answer (a stream, a paced body) wrote
+		 * its first byte to the socket, or 0 before any: the start of a client's latency.
+		 */
+		long long GetLastBodyStartNs() const;
+
 	private:
 		struct FState;
 

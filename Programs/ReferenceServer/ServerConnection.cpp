@@ -177,6 +177,11 @@ namespace TalvaneReference
 		return bStopping;
 	}
 
+	void FServerControl::NoteBodyStarted() const
+	{
+		LastBodyStartNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+	}
+
 	bool FServerControl::Wait(const int InMs) const
 	{
 		const std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(InMs);

@@ -40,8 +40,15 @@ namespace TalvaneReference
 		/** Marks InSocket as the connection served by the calling thread (-1: none). */
 		static void SetCurrentSocket(int InSocket);
 
+		/** Notes that a chunked body has just written its first byte to its socket. */
+		void NoteBodyStarted() const;
+
+		/** Steady-clock nanoseconds of the latest NoteBodyStarted, or 0 before the first. */
+		long long GetLastBodyStartNs() const { return LastBodyStartNs.load(); }
+
 	private:
 		std::atomic<bool> bStopping{false};
+		mutable std::atomic<long long> LastBodyStartNs{0};
 		mutable std::mutex Mutex;
 		mutable std::condition_variable WakeUp;
 		std::set<int> OpenSockets;

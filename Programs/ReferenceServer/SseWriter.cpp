@@ -54,6 +54,10 @@ namespace TalvaneReference
 			{
 				return false;
 			}
+			if (Index == 0)
+			{
+				InControl.NoteBodyStarted();
+			}
 			if (Index == Plan.DropAfterPiece)
 			{
 				return false;
