@@ -12,6 +12,8 @@
 // - BM_RedecodePerReport: the naive alternative that converts and decodes the whole body so far at
 //   every report. It is quadratic, so it runs on short streams and est8000_s scales the time to
 //   8,000 events; last8000_ms is its last report on the full stream. TALVANE_MANAGEBENCH_FULL=1 adds 1,000, 2,000 and 8,000 events (minutes).
+// - BM_ReportCostCurve: the cost of one report at points from 500 to 8,000 events, incremental
+//   against the literal re-decode, for the curve in docs/PERFORMANCE.md.
 // - BM_ManageMemory: heap held by the manager for a request in flight, beside the body and the
 //   text, and the most one report holds at once.
 
@@ -25,6 +27,7 @@
 #include <cstdlib>
 #include <map>
 #include <new>
+#include <string>
 
 #include "CoreMinimal.h"
 #include "HTTP/TalvaneReceivedBody.h"
@@ -290,6 +293,56 @@ namespace
 		}
 		return true;
 	}();
+
+	/**
+	 * The cost of one report at points along the stream, in whole mode: the incremental path (the
+	 * mean of the 100 reports that end at the point, each the shortest of three passes) against the
+	 * literal re-decode of the body so far at that report (the shortest of three). The first stays
+	 * flat; the second grows with the body, so its total grows with the square of the events.
+	 */
+	void BM_ReportCostCurve(benchmark::State& State)
+	{
+		const FStreamBody& Body = GetStreamBody(StreamEvents);
+		const int32 Points[] = {500, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000};
+		for (auto _ : State)
+		{
+			TArray<double> Shortest;
+			for (int32 ReportIndex = 0; ReportIndex < StreamEvents; ++ReportIndex)
+			{
+				Shortest.Add(1.0);
+			}
+			for (int32 Pass = 0; Pass < 3; ++Pass)
+			{
+				FProgressRun Run(true);
+				for (int32 ReportIndex = 0; ReportIndex < StreamEvents; ++ReportIndex)
+				{
+					Shortest[ReportIndex] = std::min(Shortest[ReportIndex], TimeReport(Run, Body, ReportIndex));
+				}
+			}
+			double Seconds = 0.0;
+			for (const int32 Point : Points)
+			{
+				double Incremental = 0.0;
+				for (int32 ReportIndex = Point - 100; ReportIndex < Point; ++ReportIndex)
+				{
+					Incremental += Shortest[ReportIndex] / 100.0;
+				}
+				double Redecode = 1.0;
+				for (int32 Pass = 0; Pass < 3; ++Pass)
+				{
+					FString Text;
+					const double Start = GetThreadSeconds();
+					RedecodeReport(Body, Point - 1, Text);
+					Redecode = std::min(Redecode, GetThreadSeconds() - Start);
+				}
+				State.counters["inc_us_" + std::to_string(Point)] = Incremental * 1e6;
+				State.counters["redecode_us_" + std::to_string(Point)] = Redecode * 1e6;
+				Seconds += Redecode;
+			}
+			State.SetIterationTime(Seconds);
+		}
+	}
+	BENCHMARK(BM_ReportCostCurve)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 	/** Feeds the whole stream with heap counting on; OutPeakReport is the most any one report held at once. */
 	int64 MeasureStateBytes(FProgressRun& Run, const FStreamBody& Body, int64& OutPeakReport)

@@ -1,7 +1,8 @@
 // Throughput of the streamed-answer readers on a body of 8,000 chat events of about 200 bytes:
 // the server-sent events decoder fed whole and in event-sized slices, the chat parser on every
-// event, both together as the request manager runs them, the whole-body text function, and
-// RapidJSON parsing the same event payloads as a yardstick.
+// event, both together (the tree path), the byte decoder with the stream-event reader in event
+// slices (the fast path the request manager runs), the whole-body text function, and RapidJSON
+// parsing the same event payloads as a yardstick.
 
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
@@ -11,6 +12,8 @@
 
 #include "TalvaneJsonResponses.h"
 #include "TalvaneJsonStream.h"
+#include "Json/TalvaneStreamDelta.h"
+#include "TalvaneSSEByteDecoder.h"
 #include "TalvaneSSEDecoder.h"
 
 namespace
@@ -138,6 +141,36 @@ static void BM_DecodeAndParseEventSlices(benchmark::State& State)
 	SetThroughput(State, Stream.Size());
 }
 BENCHMARK(BM_DecodeAndParseEventSlices)->Unit(benchmark::kMillisecond);
+
+/** What the request manager runs: the byte decoder and the stream-event reader, in event-sized slices. */
+static void BM_FastPathEventSlices(benchmark::State& State)
+{
+	const FStreamFixture& Stream = Fixture();
+	for (auto _ : State)
+	{
+		FTalvaneSSEByteDecoder Decoder;
+		TalvaneJson::FStreamDeltaReader Reader;
+		TArray<FTalvaneSSEEventRange> Events;
+		FString Text;
+		for (int32 Position = 0; Position < Stream.Size(); Position += Stream.SliceSize)
+		{
+			const int32 Count = Stream.SliceSize < Stream.Size() - Position ? Stream.SliceSize : Stream.Size() - Position;
+			Events.Reset();
+			Decoder.Feed(Stream.Bytes() + Position, Count, Events);
+			for (const FTalvaneSSEEventRange& Event : Events)
+			{
+				if (Reader.Read(Decoder.GetEventBytes() + Event.Offset, Event.Length, ENimbrelProtocol::NIMBREL_CHAT)
+					== TalvaneJson::EStreamDeltaKind::Answer && Reader.GetNumChoices() > 0)
+				{
+					Text.Append(Reader.GetChoice(0).Content);
+				}
+			}
+		}
+		benchmark::DoNotOptimize(*Text);
+	}
+	SetThroughput(State, Stream.Size());
+}
+BENCHMARK(BM_FastPathEventSlices)->Unit(benchmark::kMillisecond);
 
 static void BM_StreamTextWholeBody(benchmark::State& State)
 {
