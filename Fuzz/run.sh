@@ -3,6 +3,9 @@
 # its committed seed corpus: run.sh <seconds> [build-dir]. Fails when any target finds a crash,
 # a sanitizer report, a leak or a time-out; the input that did it lands in Fuzz/artifacts/.
 #
+# With TALVANE_FUZZ_KEEP=1 (the long runs of docs/RELIABILITY.md), the new inputs that reach new
+# code are merged into the committed seed corpus afterwards, minimised by libFuzzer's -merge=1.
+#
 # The build directory must be a fuzz build (see Fuzz/CMakeLists.txt); it defaults to build-fuzz
 # and is configured and built here when it does not exist yet.
 set -euo pipefail
@@ -28,6 +31,11 @@ for target in "${targets[@]}"; do
 			-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
 			-artifact_prefix="$here/artifacts/$target-" -print_final_stats=1 2>"$scratch.log"; then
 		grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+.*DONE)" "$scratch.log" || true
+		if [ "${TALVANE_FUZZ_KEEP:-0}" = "1" ]; then
+			"$build/bin/$target" -merge=1 -max_len=8192 "$here/corpus/$target" "$scratch" 2>"$scratch.merge.log" \
+				|| { echo "$target: corpus merge FAILED"; tail -n 20 "$scratch.merge.log"; status=1; }
+			rm -f "$scratch.merge.log"
+		fi
 	else
 		echo "$target FAILED:"
 		tail -n 60 "$scratch.log"
