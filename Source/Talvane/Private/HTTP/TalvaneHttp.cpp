@@ -339,16 +339,17 @@ namespace TalvaneHttp
 			return;
 		}
 		// Only what arrived since the last report: logging the whole body each time would grow with the
-		// square of a long streamed answer.
-		const TArray<uint8>& Content = InBody.GetBytes();
-		const int32 Start = InBody.LoggedBytes < Content.Num() ? InBody.LoggedBytes : Content.Num();
-		const int32 End = CompleteUtf8Length(Content.GetData(), Content.Num());
-		if (End <= Start)
+		// square of a long streamed answer. A character cut at the end waits for the next report.
+		TArray<uint8> NewBytes;
+		const int32 Start = FMath::Min(InBody.LoggedBytes, InBody.Num());
+		InBody.CopyFrom(Start, NewBytes);
+		const int32 Length = CompleteUtf8Length(NewBytes.GetData(), NewBytes.Num());
+		if (Length <= 0)
 		{
 			return;
 		}
-		InBody.LoggedBytes = End;
-		const FUTF8ToTCHAR NewText(reinterpret_cast<const ANSICHAR*>(Content.GetData() + Start), End - Start);
+		InBody.LoggedBytes = Start + Length;
+		const FUTF8ToTCHAR NewText(reinterpret_cast<const ANSICHAR*>(NewBytes.GetData()), Length);
 		UE_LOG(TalvaneLog, Log, TEXT("[OnRequestProgress] %s"), *FString(NewText.Length(), NewText.Get()));
 	}
 

@@ -2,6 +2,7 @@
 
 #include "CoreMinimal.h"
 #include "HAL/CriticalSection.h"
+#include "Math/UnrealMathUtility.h"
 
 namespace TalvaneHttp
 {
@@ -10,6 +11,10 @@ namespace TalvaneHttp
 	 * its HTTP thread (the request's receive-stream delegate); the game thread moves what arrived
 	 * into its own copy with TakeReceived. Only the hand-over buffer is shared, under this object's
 	 * lock, so nothing on the game thread ever reads memory the HTTP thread is writing.
+	 *
+	 * The game thread's copy is a list of blocks that are filled and never reallocated: taking bytes
+	 * over copies only those bytes, however long the body has grown, so no progress report ever pays
+	 * for moving a megabyte-long body to a bigger buffer.
 	 */
 	class TALVANE_API FTalvaneReceivedBody
 	{
@@ -23,8 +28,18 @@ namespace TalvaneHttp
 		/** Game thread: moves the bytes received since the last call to the end of the body; returns how many. */
 		int32 TakeReceived();
 
-		/** Game thread: the bytes taken so far. */
-		const TArray<uint8>& GetBytes() const { return Bytes; }
+		/** Game thread: how many bytes have been taken so far. */
+		int32 Num() const { return TakenCount; }
+
+		/**
+		 * Game thread: calls InVisit(const uint8* Data, int32 Count) for each stretch of the bytes
+		 * taken from InOffset on, in order; nothing when InOffset is at or past the end.
+		 */
+		template <typename VisitType>
+		void VisitFrom(int32 InOffset, VisitType&& InVisit) const;
+
+		/** Game thread: appends the bytes taken from InOffset on to OutBytes. */
+		void CopyFrom(int32 InOffset, TArray<uint8>& OutBytes) const;
 
 		/** Game thread: the bytes taken so far, decoded from UTF-8. */
 		FString ToString() const;
@@ -38,7 +53,33 @@ namespace TalvaneHttp
 		TArray<uint8> Pending;
 		/** Every byte received, taken or not; under Lock. */
 		int64 ReceivedCount = 0;
-		/** Game thread only. */
-		TArray<uint8> Bytes;
+		/** Game thread only: the bytes taken, in blocks that are never reallocated once reserved. */
+		TArray<TArray<uint8>> Blocks;
+		int32 TakenCount = 0;
+
+		void AppendToBlocks(const uint8* InData, int32 InCount);
 	};
+
+	template <typename VisitType>
+	void FTalvaneReceivedBody::VisitFrom(const int32 InOffset, VisitType&& InVisit) const
+	{
+		// New bytes lie in the last blocks, so the search for InOffset starts at the end.
+		int32 BlockIndex = Blocks.Num();
+		int32 BlockStart = TakenCount;
+		while (BlockIndex > 0 && BlockStart > InOffset)
+		{
+			--BlockIndex;
+			BlockStart -= Blocks[BlockIndex].Num();
+		}
+		for (; BlockIndex < Blocks.Num(); ++BlockIndex)
+		{
+			const TArray<uint8>& Block = Blocks[BlockIndex];
+			const int32 Skip = FMath::Max(InOffset - BlockStart, 0);
+			if (Skip < Block.Num())
+			{
+				InVisit(Block.GetData() + Skip, Block.Num() - Skip);
+			}
+			BlockStart += Block.Num();
+		}
+	}
 }

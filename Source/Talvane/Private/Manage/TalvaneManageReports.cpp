@@ -94,7 +94,7 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 		}
 		if (State->Body.IsValid())
 		{
-			State->Finish(State->Body->GetBytes());
+			State->Finish(*State->Body);
 		}
 		else
 		{
@@ -237,14 +237,13 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 		return;
 	}
 	State->Body->TakeReceived();
-	const TArray<uint8>& Bytes = State->Body->GetBytes();
-	if (Bytes.Num() == 0 || !State->bStreamed)
+	if (State->Body->Num() == 0 || !State->bStreamed)
 	{
 		return;
 	}
 	FString NewText;
 	FString NewReasoning;
-	State->DecodeNewBytes(Bytes, NewText, NewReasoning);
+	State->DecodeNewBytes(*State->Body, NewText, NewReasoning);
 	// The status code reads 0 until the request finishes, so an error is told by its body: a JSON
 	// document, not an event stream. It is reported once, whole, when the request completes.
 	if (!State->IsEventStream() || !ProgressDelegate.IsBound())

@@ -32,7 +32,14 @@ bool FTalvaneManage::ScheduleRetry(const TSharedPtr<IHttpRequest, ESPMode::Threa
 	}
 	// Decoding the rest tells whether the body was an event stream, whose text may have reached the game.
 	const FString Body = GetBodyText(Request, Response, State.Get());
-	State->Finish(State->Body.IsValid() ? State->Body->GetBytes() : TArray<uint8>());
+	if (State->Body.IsValid())
+	{
+		State->Finish(*State->Body);
+	}
+	else
+	{
+		State->Finish(TArray<uint8>());
+	}
 	if (State->IsEventStream())
 	{
 		return false;

@@ -12,23 +12,51 @@ FTalvaneRequestState::FTalvaneRequestState(const ENimbrelProtocol InProtocol, TA
 {
 }
 
-void FTalvaneRequestState::DecodeNewBytes(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning)
+void FTalvaneRequestState::DecodeNewBytes(const TalvaneHttp::FTalvaneReceivedBody& InBody, FString& OutNewText, FString& OutNewReasoning)
 {
-	if (BytesFed >= Content.Num())
+	if (BytesFed >= InBody.Num())
 	{
 		return;
 	}
-	Events.Reset();
-	Decoder.Feed(Content.GetData() + BytesFed, Content.Num() - static_cast<int32>(BytesFed), Events);
-	BytesFed = Content.Num();
-	DecodeEvents(OutNewText, OutNewReasoning);
+	InBody.VisitFrom(static_cast<int32>(BytesFed), [this, &OutNewText, &OutNewReasoning](const uint8* InBytes, const int32 InCount)
+	{
+		DecodeBytes(InBytes, InCount, OutNewText, OutNewReasoning);
+	});
+	BytesFed = InBody.Num();
+}
+
+void FTalvaneRequestState::Finish(const TalvaneHttp::FTalvaneReceivedBody& InBody)
+{
+	FString NewText;
+	FString NewReasoning;
+	DecodeNewBytes(InBody, NewText, NewReasoning);
+	FinishDecoding();
 }
 
 void FTalvaneRequestState::Finish(const TArray<uint8>& Content)
 {
 	FString NewText;
 	FString NewReasoning;
-	DecodeNewBytes(Content, NewText, NewReasoning);
+	if (BytesFed < Content.Num())
+	{
+		DecodeBytes(Content.GetData() + BytesFed, Content.Num() - static_cast<int32>(BytesFed), NewText, NewReasoning);
+		BytesFed = Content.Num();
+	}
+	FinishDecoding();
+}
+
+void FTalvaneRequestState::DecodeBytes(const uint8* InBytes, const int32 InCount, FString& OutNewText, FString& OutNewReasoning)
+{
+	// The event ranges point into the decoder's buffer until its next Feed, so they are read at once.
+	Events.Reset();
+	Decoder.Feed(InBytes, InCount, Events);
+	DecodeEvents(OutNewText, OutNewReasoning);
+}
+
+void FTalvaneRequestState::FinishDecoding()
+{
+	FString NewText;
+	FString NewReasoning;
 	Events.Reset();
 	Decoder.Finish(Events);
 	DecodeEvents(NewText, NewReasoning);

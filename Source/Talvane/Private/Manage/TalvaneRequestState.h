@@ -17,9 +17,11 @@ struct TALVANE_API FTalvaneRequestState
 {
 	FTalvaneRequestState(ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages, TWeakPtr<uint8> InLifetime);
 
-	/** Decodes the bytes of Content not seen before; the text they complete is added to Text and returned. */
-	void DecodeNewBytes(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning);
+	/** Decodes the bytes of the body not seen before; the text they complete is added to Text and returned. */
+	void DecodeNewBytes(const TalvaneHttp::FTalvaneReceivedBody& InBody, FString& OutNewText, FString& OutNewReasoning);
 	/** Decodes the rest of the finished body, including a last event without its line end. */
+	void Finish(const TalvaneHttp::FTalvaneReceivedBody& InBody);
+	/** The same, for a body the transport did not keep: Content is the whole of it. */
 	void Finish(const TArray<uint8>& Content);
 
 	/**
@@ -62,7 +64,9 @@ struct TALVANE_API FTalvaneRequestState
 	bool bCancelled = false;
 
 private:
+	void DecodeBytes(const uint8* InBytes, int32 InCount, FString& OutNewText, FString& OutNewReasoning);
 	void DecodeEvents(FString& OutNewText, FString& OutNewReasoning);
+	void FinishDecoding();
 	void DecodeEvent(const FTalvaneSSEEventRange& Event, FString& OutNewText, FString& OutNewReasoning);
 
 	TArray<FNimbrelContextMessage>* const Messages;

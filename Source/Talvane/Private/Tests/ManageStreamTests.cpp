@@ -139,11 +139,12 @@ void FTalvaneManageStreamSpec::Define()
 		{
 			FTalvaneRequestState State(ENimbrelProtocol::NIMBREL_CHAT, nullptr, nullptr);
 			const TArray<uint8> Bytes = StreamOf({TEXT("\n\n"), TEXT("Hi"), TEXT("\n"), TEXT("there\n")});
-			TArray<uint8> Received;
+			TalvaneHttp::FTalvaneReceivedBody Received;
 			FString Joined;
-			for (const uint8 Byte : Bytes)
+			for (const uint8& Byte : Bytes)
 			{
-				Received.Add(Byte);
+				Received.Receive(&Byte, 1);
+				Received.TakeReceived();
 				FString NewText;
 				FString NewReasoning;
 				State.DecodeNewBytes(Received, NewText, NewReasoning);

@@ -298,7 +298,7 @@ void FTalvaneTransportSpec::DefineRegistry()
 				const TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Body = Transport.IsValid()
 					? Transport->FindReceivedBody(Request) : nullptr;
 				++*Reports;
-				*ShortReports += !Body.IsValid() || Body->GetBytes().Num() < BytesReceived ? 1 : 0;
+				*ShortReports += !Body.IsValid() || Body->Num() < BytesReceived ? 1 : 0;
 			});
 			HTTP = FHTTP::CreateHTTPObject(Delegate);
 			*WeakTransport = HTTP;
