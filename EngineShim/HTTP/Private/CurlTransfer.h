@@ -113,6 +113,7 @@ private:
 	static int OnDebug(CURL* Handle, curl_infotype Type, char* Data, size_t Size, void* UserData);
 
 	void ConfigureVerbAndBody();
+	void LogAddingHeader(const std::string& InLine) const;
 	void HandleHeaderLine(std::string Line);
 	void ReadCompletionInfo();
 
