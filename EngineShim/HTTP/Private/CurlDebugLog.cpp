@@ -72,6 +72,11 @@ namespace
 	}
 }
 
+FString ToCurlInfoText(const char* Data, const size_t Size)
+{
+	return ToLogText(Data, TextLength(Data, Size));
+}
+
 void LogCurlDebugInfo(const void* RequestAddress, const curl_infotype Type, const char* Data, const size_t Size)
 {
 	if (!UE_LOG_ACTIVE(LogHttp, VeryVerbose))
@@ -82,7 +87,7 @@ void LogCurlDebugInfo(const void* RequestAddress, const curl_infotype Type, cons
 	switch (Type)
 	{
 	case CURLINFO_TEXT:
-		UE_LOG(LogHttp, VeryVerbose, TEXT("%p: '%s'"), RequestAddress, *ToLogText(Data, TextLength(Data, Size)));
+		UE_LOG(LogHttp, VeryVerbose, TEXT("%p: '%s'"), RequestAddress, *ToCurlInfoText(Data, Size));
 		break;
 	case CURLINFO_HEADER_IN:
 		UE_LOG(LogHttp, VeryVerbose, TEXT("%p: Received header (%d bytes)"), RequestAddress, Bytes);

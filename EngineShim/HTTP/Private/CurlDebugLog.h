@@ -7,5 +7,10 @@
 #include <cstddef>
 #include <curl/curl.h>
 
+#include "Containers/UnrealString.h"
+
+/** An info text of libcurl as the engine keeps it: at most 1023 bytes, up to a NUL, without line breaks. */
+FString ToCurlInfoText(const char* Data, size_t Size);
+
 /** HTTP thread: logs one debug callback of the request at RequestAddress, as the engine does. */
 void LogCurlDebugInfo(const void* RequestAddress, curl_infotype Type, const char* Data, size_t Size);

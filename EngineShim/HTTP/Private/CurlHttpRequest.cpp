@@ -7,6 +7,7 @@
 #include "HttpManager.h"
 #include "HttpModule.h"
 #include "PlatformHttp.h"
+#include "SslCertificateStore.h"
 
 namespace
 {
@@ -267,6 +268,7 @@ FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup(const TSharedPtr<FCurlHttpResp
 	Setup.BodyStream = ResponseBodyReceiveStream;
 	Setup.bHasTimeout = Timeout.IsSet();
 	Setup.TimeoutSeconds = Timeout.IsSet() ? static_cast<double>(Timeout.GetValue()) : 0.0;
+	Setup.RootCertificates = SslCertificateStore::Get();
 	Setup.RequestAddress = this;
 	Setup.RequestURL = URL;
 	return Setup;

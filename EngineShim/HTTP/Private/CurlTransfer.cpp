@@ -75,8 +75,7 @@ CURL* FCurlTransfer::CreateEasyHandle()
 	curl_easy_setopt(EasyHandle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
 	curl_easy_setopt(EasyHandle, CURLOPT_FOLLOWLOCATION, 1L);
 	curl_easy_setopt(EasyHandle, CURLOPT_MAXREDIRS, 10L);
-	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYPEER, 1L);
-	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYHOST, 2L);
+	ConfigurePeerVerification();
 	// Proxies come from the usual environment variables, which libcurl reads by default; the
 	// proxy's own CONNECT answer must not pass for the server's.
 	curl_easy_setopt(EasyHandle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -106,6 +105,22 @@ CURL* FCurlTransfer::CreateEasyHandle()
 	}
 	ConfigureVerbAndBody();
 	return EasyHandle;
+}
+
+void FCurlTransfer::ConfigurePeerVerification()
+{
+	// The engine verifies the peer (n.VerifyPeer, which the stand-in does not offer, could turn that
+	// off) and leaves host name checking at libcurl's default, which is on.
+	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYPEER, 1L);
+	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYHOST, 2L);
+	// Only the certificates the SSL settings name are trusted: none of libcurl's own default places.
+	curl_easy_setopt(EasyHandle, CURLOPT_CAPATH, nullptr);
+	curl_easy_setopt(EasyHandle, CURLOPT_CAINFO, nullptr);
+	if (Setup.RootCertificates && !Setup.RootCertificates->empty())
+	{
+		curl_blob Certificates{const_cast<char*>(Setup.RootCertificates->data()), Setup.RootCertificates->size(), CURL_BLOB_NOCOPY};
+		curl_easy_setopt(EasyHandle, CURLOPT_CAINFO_BLOB, &Certificates);
+	}
 }
 
 void FCurlTransfer::LogAddingHeader(const std::string& InLine) const
@@ -179,6 +194,21 @@ void FCurlTransfer::End(const ECurlTransferEnd InEnd, const CURLcode InCurlResul
 		Pending.ResponseCode = CompletedResponseCode;
 		Pending.DownloadLength = CompletedDownloadLength;
 	}
+}
+
+std::vector<std::pair<int32, FString>> FCurlTransfer::TakeInfoMessages()
+{
+	std::vector<std::pair<int32, FString>> Messages;
+	const std::lock_guard<std::mutex> Lock(Mutex);
+	for (int32 Offset = 0; Offset < NumberOfInfoMessagesToCache; ++Offset)
+	{
+		const int32 Slot = (LeastRecentlyCachedInfoMessageIndex + Offset) % NumberOfInfoMessagesToCache;
+		if (!InfoMessageCache[Slot].IsEmpty())
+		{
+			Messages.emplace_back(Slot, MoveTemp(InfoMessageCache[Slot]));
+		}
+	}
+	return Messages;
 }
 
 double FCurlTransfer::GetTimeoutOrDefault(const double DefaultSeconds) const
@@ -281,6 +311,14 @@ int FCurlTransfer::OnDebug(CURL*, const curl_infotype Type, char* Data, const si
 {
 	FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
 	LogCurlDebugInfo(Transfer->Setup.RequestAddress, Type, Data, Size);
+	if (Type == CURLINFO_TEXT)
+	{
+		// Kept at every verbosity: a failure logs them as warnings.
+		FString Text = ToCurlInfoText(Data, Size);
+		const std::lock_guard<std::mutex> Lock(Transfer->Mutex);
+		Transfer->InfoMessageCache[Transfer->LeastRecentlyCachedInfoMessageIndex] = MoveTemp(Text);
+		Transfer->LeastRecentlyCachedInfoMessageIndex = (Transfer->LeastRecentlyCachedInfoMessageIndex + 1) % NumberOfInfoMessagesToCache;
+	}
 	if (IsWireActivity(Type))
 	{
 		Transfer->LastActivity = FClock::now();
