@@ -45,6 +45,7 @@ BEGIN_DEFINE_SPEC(FTalvaneTlsSpec, "Talvane.StandIn.Tls", EAutomationTestFlags::
 	std::unique_ptr<FTlsFront> Front;
 	std::unique_ptr<FRecordingManage> Manager;
 	std::unique_ptr<FHttpLogCapture> HttpLog;
+	std::unique_ptr<FTalvaneLogCapture> PluginLog;
 
 	/** Puts the TLS front, with the certificate InName, before the server; the cloud URL points at it. */
 	void StartFront(const std::string& InName);
@@ -84,6 +85,13 @@ void FTalvaneTlsSpec::TestRefusedOnce()
 	TestEqual(TEXT("the engine's failure line"), HttpLog->CountContaining(RefusedLine), 1);
 	TestEqual(TEXT("one connection"), Front->GetConnections(), 1);
 	TestEqual(TEXT("nothing reached the server, the key included"), Front->GetBytesRelayed(), 0L);
+	// The plugin's lines: the request sent (URL and body), the empty response, the failure's code 0.
+	const TArray<FTalvaneLogCapture::FLine>& Lines = PluginLog->Lines;
+	const bool bRightLines = Lines.Num() == 4 && Lines[0].Text.StartsWith(TEXT("URL=https://127.0.0.1:"), ESearchCase::CaseSensitive)
+		&& Lines[1].Text.StartsWith(TEXT("URL={"), ESearchCase::CaseSensitive)
+		&& Lines[2].Verbosity == ELogVerbosity::Error && Lines[2].Text.Equals(TEXT("Request error response is empty."), ESearchCase::CaseSensitive)
+		&& Lines[3].Verbosity == ELogVerbosity::Log && Lines[3].Text.Equals(TEXT("[code=0]未知错误[]"), ESearchCase::CaseSensitive);
+	TestTrue(TEXT("the plugin's log lines, and nothing else"), bRightLines);
 }
 
 void FTalvaneTlsSpec::Define()
@@ -96,6 +104,7 @@ void FTalvaneTlsSpec::Define()
 		Server = std::make_unique<TalvaneReference::FReferenceServer>();
 		TestTrue(TEXT("server started"), Server->Start() > 0);
 		HttpLog = std::make_unique<FHttpLogCapture>();
+		PluginLog = std::make_unique<FTalvaneLogCapture>();
 		Manager = std::make_unique<FRecordingManage>();
 		Manager->SetAPIKey(ServerKey);
 	});
@@ -103,6 +112,7 @@ void FTalvaneTlsSpec::Define()
 	{
 		Manager.reset();
 		HttpLog.reset();
+		PluginLog.reset();
 		GConfig->RemoveKey(TEXT("SSL"), TEXT("DebuggingCertificatePath"), GEngineIni);
 		GConfig->RemoveKey(TEXT("SSL"), TEXT("OverrideCertificateBundlePath"), GEngineIni);
 		RestartHttpModule();
