@@ -31,7 +31,8 @@ if [ "$quick" -eq 0 ]; then
 	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- \
 		HTTPTests HTTPThreadTests TalvaneTransportTests TalvaneTransportFailureTests TalvaneTransportStressTests \
 		TalvaneManageTests TalvaneManageConcurrencyTests TalvaneManageStreamTests TalvaneManageFailureTests \
-		TalvaneStandInHttpModuleRestartTests TalvaneStandInRefusedConnectionTests talvane-reference-server
+		TalvaneStandInHttpModuleRestartTests TalvaneStandInRefusedConnectionTests TalvaneStandInSecretsTests TalvaneStandInTlsTests \
+		talvane-reference-server
 	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/.ci/tsan.supp" ctest "${ctest_args[@]}" -L threaded) || status=1
 
 	if [ -x "$here/Fuzz/run.sh" ]; then

@@ -7,6 +7,7 @@
 #include "HttpManager.h"
 #include "HttpModule.h"
 #include "PlatformHttp.h"
+#include "SslCertificateStore.h"
 
 namespace
 {
@@ -232,6 +233,11 @@ void FCurlHttpRequest::WarnWhenContentTypeMissing() const
 
 void FCurlHttpRequest::SetupRequest()
 {
+	const FString ShownVerb = Verb.IsEmpty() ? FString(TEXT("GET")) : Verb;
+	UE_LOG(LogHttp, Verbose, TEXT("%p: URL='%s'"), this, *URL);
+	UE_LOG(LogHttp, Verbose, TEXT("%p: Verb='%s'"), this, *ShownVerb);
+	UE_LOG(LogHttp, Verbose, TEXT("%p: Custom headers are %s"), this, Headers.Num() ? TEXT("present") : TEXT("NOT present"));
+	UE_LOG(LogHttp, Verbose, TEXT("%p: Payload size=%llu"), this, GetContentLength());
 	// The engine's SetupRequest: these go after the caller's headers, only when absent, and stay.
 	if (GetHeader(TEXT("User-Agent")).IsEmpty())
 	{
@@ -262,6 +268,7 @@ FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup(const TSharedPtr<FCurlHttpResp
 	Setup.BodyStream = ResponseBodyReceiveStream;
 	Setup.bHasTimeout = Timeout.IsSet();
 	Setup.TimeoutSeconds = Timeout.IsSet() ? static_cast<double>(Timeout.GetValue()) : 0.0;
+	Setup.RootCertificates = SslCertificateStore::Get();
 	Setup.RequestAddress = this;
 	Setup.RequestURL = URL;
 	return Setup;
@@ -296,6 +303,7 @@ bool FCurlHttpRequest::ProcessRequest()
 		return RefuseRequest(TEXT("the HTTP thread is not running"));
 	}
 	UE_LOG(LogHttp, Log, TEXT("%p: Starting %s request to URL='%s'"), this, *Verb, *URL);
+	UE_LOG(LogHttp, Verbose, TEXT("%p: request (easy handle:%p) has been added to threaded queue for processing"), this, Transfer.get());
 	return true;
 }
 

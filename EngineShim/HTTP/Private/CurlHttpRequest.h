@@ -100,6 +100,8 @@ private:
 
 	// What the last tick took from the transfer, and what was already reported.
 	FCurlTransfer::FNews News;
+	/** libcurl's last info texts of the finished transfer, for the failure log. */
+	std::vector<std::pair<int32, FString>> InfoMessages;
 	uint64 LastReportedBytesSent = 0;
 	uint64 LastReportedBytesRead = 0;
 	/** Headers taken from the transfer and not yet broadcast (a delegate may tick again meanwhile). */

@@ -31,6 +31,7 @@ void FCurlHttpRequest::FinishRequest()
 		BroadcastNewlyReceivedHeaders();
 		Response->MarkReady();
 	}
+	InfoMessages = Transfer ? Transfer->TakeInfoMessages() : std::vector<std::pair<int32, FString>>();
 	Transfer.reset();
 
 	if (bSucceeded)
@@ -111,6 +112,15 @@ void FCurlHttpRequest::LogFailure() const
 		// A time-out leaves libcurl's last result in place: usually 0 ("No error"), as in the engine.
 		UE_LOG(LogHttp, Warning, TEXT("%p: request failed, libcurl error: %d (%s)"), this, static_cast<int32>(CurlCompletionResult),
 			UTF8_TO_TCHAR(curl_easy_strerror(CurlCompletionResult)));
+	}
+	if (bCanceled)
+	{
+		return;
+	}
+	// What libcurl said along the way, so the failure can be told from the log alone.
+	for (const std::pair<int32, FString>& Message : InfoMessages)
+	{
+		UE_LOG(LogHttp, Warning, TEXT("%p: libcurl info message cache %d (%s)"), this, Message.first, *Message.second);
 	}
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "Containers/StringConv.h"
+#include "CurlDebugLog.h"
 #include "CurlHttpResponse.h"
 #include "HttpLog.h"
 
@@ -67,14 +68,14 @@ CURL* FCurlTransfer::CreateEasyHandle()
 		return nullptr;
 	}
 	LastActivity = FClock::now();
+	UE_LOG(LogHttp, Verbose, TEXT("%p: request (easy handle:%p) has started threaded processing"), Setup.RequestAddress, EasyHandle);
 	curl_easy_setopt(EasyHandle, CURLOPT_PRIVATE, this);
 	curl_easy_setopt(EasyHandle, CURLOPT_URL, Setup.Url.c_str());
 	curl_easy_setopt(EasyHandle, CURLOPT_NOSIGNAL, 1L);
 	curl_easy_setopt(EasyHandle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
 	curl_easy_setopt(EasyHandle, CURLOPT_FOLLOWLOCATION, 1L);
 	curl_easy_setopt(EasyHandle, CURLOPT_MAXREDIRS, 10L);
-	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYPEER, 1L);
-	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYHOST, 2L);
+	ConfigurePeerVerification();
 	// Proxies come from the usual environment variables, which libcurl reads by default; the
 	// proxy's own CONNECT answer must not pass for the server's.
 	curl_easy_setopt(EasyHandle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -95,6 +96,7 @@ CURL* FCurlTransfer::CreateEasyHandle()
 	// header without a value, and a set "Expect" keeps it from asking for "100 Continue".
 	for (const std::string& Line : Setup.HeaderLines)
 	{
+		LogAddingHeader(Line);
 		HeaderList = curl_slist_append(HeaderList, Line.c_str());
 	}
 	if (HeaderList)
@@ -103,6 +105,32 @@ CURL* FCurlTransfer::CreateEasyHandle()
 	}
 	ConfigureVerbAndBody();
 	return EasyHandle;
+}
+
+void FCurlTransfer::ConfigurePeerVerification()
+{
+	// The engine verifies the peer (n.VerifyPeer, which the stand-in does not offer, could turn that
+	// off) and leaves host name checking at libcurl's default, which is on.
+	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYPEER, 1L);
+	curl_easy_setopt(EasyHandle, CURLOPT_SSL_VERIFYHOST, 2L);
+	// Only the certificates the SSL settings name are trusted: none of libcurl's own default places.
+	curl_easy_setopt(EasyHandle, CURLOPT_CAPATH, nullptr);
+	curl_easy_setopt(EasyHandle, CURLOPT_CAINFO, nullptr);
+	if (Setup.RootCertificates && !Setup.RootCertificates->empty())
+	{
+		curl_blob Certificates{const_cast<char*>(Setup.RootCertificates->data()), Setup.RootCertificates->size(), CURL_BLOB_NOCOPY};
+		curl_easy_setopt(EasyHandle, CURLOPT_CAINFO_BLOB, &Certificates);
+	}
+}
+
+void FCurlTransfer::LogAddingHeader(const std::string& InLine) const
+{
+	// The engine names every header it adds, except one that mentions Authorization (in any case).
+	const FString Line(UTF8_TO_TCHAR(InLine.c_str()));
+	if (!Line.Contains(TEXT("Authorization")))
+	{
+		UE_LOG(LogHttp, Verbose, TEXT("%p: Adding header '%s'"), Setup.RequestAddress, *Line);
+	}
 }
 
 void FCurlTransfer::ConfigureVerbAndBody()
@@ -168,6 +196,21 @@ void FCurlTransfer::End(const ECurlTransferEnd InEnd, const CURLcode InCurlResul
 	}
 }
 
+std::vector<std::pair<int32, FString>> FCurlTransfer::TakeInfoMessages()
+{
+	std::vector<std::pair<int32, FString>> Messages;
+	const std::lock_guard<std::mutex> Lock(Mutex);
+	for (int32 Offset = 0; Offset < NumberOfInfoMessagesToCache; ++Offset)
+	{
+		const int32 Slot = (LeastRecentlyCachedInfoMessageIndex + Offset) % NumberOfInfoMessagesToCache;
+		if (!InfoMessageCache[Slot].IsEmpty())
+		{
+			Messages.emplace_back(Slot, MoveTemp(InfoMessageCache[Slot]));
+		}
+	}
+	return Messages;
+}
+
 double FCurlTransfer::GetTimeoutOrDefault(const double DefaultSeconds) const
 {
 	return Setup.bHasTimeout ? Setup.TimeoutSeconds : DefaultSeconds;
@@ -197,6 +240,7 @@ size_t FCurlTransfer::OnHeaderLine(char* Data, const size_t Size, const size_t C
 void FCurlTransfer::HandleHeaderLine(std::string Line)
 {
 	RemoveLineBreaks(Line);
+	UE_LOG(LogHttp, Verbose, TEXT("%p: Received response header '%s'."), Setup.RequestAddress, UTF8_TO_TCHAR(Line.c_str()));
 	const std::string::size_type Colon = Line.find(':');
 	if (Colon == std::string::npos)
 	{
@@ -229,11 +273,19 @@ size_t FCurlTransfer::OnBody(char* Data, const size_t Size, const size_t Count, 
 	const size_t Bytes = Size * Count;
 	Transfer->LastActivity = FClock::now();
 	Transfer->bAnyByteReceived = true;
+	FCurlHttpResponse& Response = *Transfer->Setup.Response;
+	if (UE_LOG_ACTIVE(LogHttp, Verbose))
+	{
+		const uint64 Read = Response.GetTotalBytesRead();
+		const uint64 Length = Response.GetContentLength();
+		UE_LOG(LogHttp, Verbose, TEXT("%p: ReceiveResponseBodyCallback: %llu bytes out of %llu received. (SizeInBlocks=%llu, BlockSizeInBytes=%llu, Response->TotalBytesRead=%llu, Response->GetContentLength()=%llu, SizeToDownload=%llu (<-this will get returned from the callback))"),
+			Transfer->Setup.RequestAddress, Read + Bytes, Length, static_cast<uint64>(Count), static_cast<uint64>(Size), Read, Length,
+			static_cast<uint64>(Bytes));
+	}
 	if (Bytes == 0)
 	{
 		return 0;
 	}
-	FCurlHttpResponse& Response = *Transfer->Setup.Response;
 	if (!Transfer->Setup.BodyStream.IsValid())
 	{
 		// No lock: the game thread must not read the payload before the request has finished.
@@ -255,11 +307,20 @@ int FCurlTransfer::OnTransferInfo(void* UserData, curl_off_t, curl_off_t, curl_o
 	return 0;
 }
 
-int FCurlTransfer::OnDebug(CURL*, const curl_infotype Type, char*, size_t, void* UserData)
+int FCurlTransfer::OnDebug(CURL*, const curl_infotype Type, char* Data, const size_t Size, void* UserData)
 {
+	FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
+	LogCurlDebugInfo(Transfer->Setup.RequestAddress, Type, Data, Size);
+	if (Type == CURLINFO_TEXT)
+	{
+		// Kept at every verbosity: a failure logs them as warnings.
+		FString Text = ToCurlInfoText(Data, Size);
+		const std::lock_guard<std::mutex> Lock(Transfer->Mutex);
+		Transfer->InfoMessageCache[Transfer->LeastRecentlyCachedInfoMessageIndex] = MoveTemp(Text);
+		Transfer->LeastRecentlyCachedInfoMessageIndex = (Transfer->LeastRecentlyCachedInfoMessageIndex + 1) % NumberOfInfoMessagesToCache;
+	}
 	if (IsWireActivity(Type))
 	{
-		FCurlTransfer* Transfer = static_cast<FCurlTransfer*>(UserData);
 		Transfer->LastActivity = FClock::now();
 		Transfer->bAnyActivity = true;
 	}

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <curl/curl.h>
 #include <mutex>
 #include <string>
@@ -58,6 +59,8 @@ public:
 		/** The request's own inactivity time-out; unset for the module's HttpTimeout. */
 		bool bHasTimeout = false;
 		double TimeoutSeconds = 0.0;
+		/** PEM text of the certificates TLS peers are verified against (SslCertificateStore). */
+		std::shared_ptr<const std::string> RootCertificates;
 		/** For the HTTP thread's log lines, which name the request as the engine's do. */
 		const void* RequestAddress = nullptr;
 		FString RequestURL;
@@ -92,6 +95,15 @@ public:
 	int64 GetBytesSent() const { return BytesSent.load(); }
 	const TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe>& GetResponse() const { return Setup.Response; }
 
+	/** How many of libcurl's info texts a transfer keeps for the failure log, as the engine does. */
+	static constexpr int32 NumberOfInfoMessagesToCache = 50;
+
+	/**
+	 * Game thread, once the transfer has ended: libcurl's last info texts as "slot, text" pairs in
+	 * the order the engine logs them after a failure (oldest first, each with its slot in the ring).
+	 */
+	std::vector<std::pair<int32, FString>> TakeInfoMessages();
+
 	/** HTTP thread: makes and configures the easy handle; null when libcurl cannot make one. */
 	CURL* CreateEasyHandle();
 	CURL* GetEasyHandle() const { return EasyHandle; }
@@ -113,6 +125,8 @@ private:
 	static int OnDebug(CURL* Handle, curl_infotype Type, char* Data, size_t Size, void* UserData);
 
 	void ConfigureVerbAndBody();
+	void ConfigurePeerVerification();
+	void LogAddingHeader(const std::string& InLine) const;
 	void HandleHeaderLine(std::string Line);
 	void ReadCompletionInfo();
 
@@ -125,6 +139,10 @@ private:
 	// Shared with the game thread, under Mutex.
 	std::mutex Mutex;
 	FNews Pending;
+
+	// Written on the HTTP thread, read once the transfer has ended, under Mutex.
+	FString InfoMessageCache[NumberOfInfoMessagesToCache];
+	int32 LeastRecentlyCachedInfoMessageIndex = 0;
 
 	// HTTP thread only.
 	CURL* EasyHandle = nullptr;

@@ -1,5 +1,3 @@
 #pragma once
 
-#include "Logging/LogMacros.h"
-
-DECLARE_LOG_CATEGORY_EXTERN(LogHttp, Log, All)
+#include "Http.h"

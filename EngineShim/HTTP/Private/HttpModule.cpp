@@ -7,6 +7,7 @@
 #include "HttpManager.h"
 #include "Misc/ConfigCacheIni.h"
 #include "Modules/ModuleManager.h"
+#include "SslCertificateStore.h"
 
 DEFINE_LOG_CATEGORY(LogHttp);
 
@@ -63,6 +64,8 @@ void FHttpModule::UpdateConfigs()
 void FHttpModule::StartupModule()
 {
 	HttpTimeout = 300.0f;
+	// The engine's HTTP module loads the SSL module, which gathers the trusted certificates once.
+	SslCertificateStore::Rebuild();
 	UpdateConfigs();
 	if (!HttpManager)
 	{

@@ -1,5 +1,6 @@
 #include "HTTP/TalvaneHttp.h"
 
+#include "HTTP/TalvaneHttpLogGuard.h"
 #include "HTTP/TalvaneUrl.h"
 #include "HttpManager.h"
 #include "HttpModule.h"
@@ -177,6 +178,7 @@ namespace TalvaneHttp
 		const TSharedRef<FTalvaneReceivedBody, ESPMode::ThreadSafe> Body = MakeShared<FTalvaneReceivedBody, ESPMode::ThreadSafe>();
 		InHttpRequest->SetResponseBodyReceiveStreamDelegate(FHttpRequestStreamDelegate::CreateLambda(
 			[Body](void* InData, const int64 InLength) { return Body->Receive(InData, InLength); }));
+		KeepHeadersOutOfHttpLog();
 		if (!InHttpRequest->ProcessRequest())
 		{
 			return false;
