@@ -24,6 +24,7 @@ namespace TalvaneReference
 		bool bStream = false;
 		bool bIncludeUsage = false;
 		std::string ToolName;     // set when the answer is due to call a tool: the first offered function
+		bool bToolFragments = false; // streamed: two tool calls whose arguments arrive in interleaved fragments
 		bool bLogprobs = false;
 		int TopLogprobs = 0;
 	};

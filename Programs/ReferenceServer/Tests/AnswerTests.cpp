@@ -3,6 +3,8 @@
 
 #include "ReferenceServerTestSupport.h"
 
+#include <map>
+
 using namespace TalvaneReferenceTests;
 using FJson = nlohmann::json;
 
@@ -118,6 +120,22 @@ namespace
 		ASSERT_GE(Events.size(), 3u);
 		EXPECT_EQ(FJson::parse(Events[Events.size() - 3])["choices"][0]["delta"]["tool_calls"][0]["function"]["name"], "get_time");
 		EXPECT_EQ(FJson::parse(Events[Events.size() - 2])["choices"][0]["finish_reason"], "tool_calls");
+
+		const std::vector<std::string> Fragments = DataEvents(Post("/chat/completions", Request, {{"X-Talvane-Scenario", "tool-fragments"}})->body);
+		std::map<int, std::string> Arguments;
+		int FragmentEvents = 0;
+		for (const std::string& Event : Fragments)
+		{
+			const FJson Delta = FJson::parse(Event)["choices"][0]["delta"];
+			for (const FJson& Fragment : Delta.value("tool_calls", FJson::array()))
+			{
+				++FragmentEvents;
+				Arguments[Fragment["index"].get<int>()] += Fragment["function"].value("arguments", "");
+			}
+		}
+		EXPECT_EQ(FragmentEvents, 5);
+		EXPECT_EQ(Arguments[0], "{\"zone\":\"UTC\"}");
+		EXPECT_EQ(Arguments[1], "{}");
 
 		Request["stream"] = false;
 		Request["tool_choice"] = "none";
