@@ -84,7 +84,7 @@ namespace
 		const FJson Request = ChatBody({{"user", "Why?"}}, true, "nimbrel-reasoner");
 		const std::vector<std::string> Events = DataEvents(Post("/chat/completions", Request)->body);
 		EXPECT_EQ(JoinDeltas(Events, "reasoning_content"), "Thinking about \"Why?\".");
-		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Why? (turn 1, 1 messages)");
+		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Why? (turn 1, 1 message)");
 		bool bContentSeen = false;
 		for (const std::string& Event : Events)
 		{
@@ -178,12 +178,12 @@ namespace
 		ASSERT_TRUE(Result);
 		const FJson Whole = FJson::parse(Result->body);
 		EXPECT_EQ(Whole["model"], "my-local-model");
-		EXPECT_EQ(Whole["choices"][0]["message"]["content"], "Echo: Hi (turn 1, 1 messages) [chat: room 42/a]");
+		EXPECT_EQ(Whole["choices"][0]["message"]["content"], "Echo: Hi (turn 1, 1 message) [chat: room 42/a]");
 
 		FJson Streamed = Request;
 		Streamed["stream"] = true;
 		const std::vector<std::string> Events = DataEvents(Post("/api/v1/chats_openai//chat/completions", Streamed)->body);
-		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Hi (turn 1, 1 messages) [chat: ]");
+		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Hi (turn 1, 1 message) [chat: ]");
 	}
 
 	TEST_F(FAnswerTest, FillInTheMiddleWholeStreamedAndEchoed)

@@ -111,7 +111,7 @@ void FTalvaneAsyncNodeSpec::Define()
 				if (TestEqual(TEXT("one choice"), Response.Choices.Num(), 1))
 				{
 					const FNimbrelChatResponseChoice& Choice = Response.Choices[0];
-					TestTrue(TEXT("content from every delta"), IsExactly(Choice.Message.Content, TEXT("Echo: Hello (turn 1, 1 messages)")));
+					TestTrue(TEXT("content from every delta"), IsExactly(Choice.Message.Content, TEXT("Echo: Hello (turn 1, 1 message)")));
 					TestTrue(TEXT("role"), IsExactly(Choice.Message.Role, TEXT("assistant")));
 					TestTrue(TEXT("finish reason"), IsExactly(Choice.FinishReason, TEXT("stop")));
 					TestTrue(TEXT("the last progress is the whole text"), IsExactly(Listener->Progress.Last(), *Choice.Message.Content));
