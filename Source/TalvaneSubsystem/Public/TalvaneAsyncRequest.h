@@ -23,8 +23,10 @@ DECLARE_DYNAMIC_MULTICAST_DELEGATE_ThreeParams(FTalvaneAsyncFailurePin, int32, S
  * The node lives with the game instance it registered with until the request ends. When its world
  * context object is destroyed, or its game instance ends, the node cancels its request and fires
  * nothing more.
+ *
+ * The node itself is an output pin ("Async Action"), so a graph can keep it and call Cancel.
  */
-UCLASS(Abstract)
+UCLASS(Abstract, meta = (ExposedAsyncProxy = "AsyncAction"))
 class TALVANESUBSYSTEM_API UTalvaneAsyncRequest : public UBlueprintAsyncActionBase
 {
 	GENERATED_BODY()
