@@ -302,7 +302,8 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 	const FString& ReportedText = bStreamCombinedReply ? State->Text : NewText;
 	const FString& ReportedReasoning = bStreamCombinedReply ? State->ReasoningText : NewReasoning;
 	const ENimbrelProtocol Protocol = GetReportedProtocol(*Request);
-	const FNimbrelContextInfo Meta = State->Meta.GetValue();
+	// State is held here, so its meta outlives both calls.
+	const FNimbrelContextInfo& Meta = State->Meta.GetValue();
 	ProgressDelegate.ExecuteIfBound(Protocol, ReportedText, ReportedReasoning, Meta, static_cast<int32>(BytesSent), static_cast<int32>(BytesReceived));
 	ReportProgressToListener(*Request, Protocol, ReportedText, ReportedReasoning, Meta, static_cast<int32>(BytesSent),
 		static_cast<int32>(BytesReceived));
