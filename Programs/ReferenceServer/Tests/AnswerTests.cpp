@@ -126,6 +126,10 @@ namespace
 		int FragmentEvents = 0;
 		for (const std::string& Event : Fragments)
 		{
+			if (Event == "[DONE]")
+			{
+				continue;
+			}
 			const FJson Delta = FJson::parse(Event)["choices"][0]["delta"];
 			for (const FJson& Fragment : Delta.value("tool_calls", FJson::array()))
 			{
