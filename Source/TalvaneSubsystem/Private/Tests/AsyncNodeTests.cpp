@@ -258,6 +258,25 @@ void FTalvaneAsyncNodeSpec::Define()
 			}
 		});
 
+		It(TEXT("ReportACancelDuringARetryWaitAsCancelled"), [this]()
+		{
+			// The server asks for a second's wait (Retry-After), so the cancel comes while the node waits.
+			GConfig->SetString(TEXT("Talvane"), TEXT("MaxRetries"), TEXT("2"), GEngineIni);
+			GConfig->SetString(TEXT("Talvane"), TEXT("RetryMaxSeconds"), TEXT("5"), GEngineIni);
+			FNimbrelChatRequest Record = MakeChat(true);
+			UTalvaneChatAsyncAction* Node = StartChat(TEXT("wait"), Record, {{TEXT("X-Talvane-Fail-Times"), TEXT("2")},
+				{TEXT("X-Talvane-Fail-Key"), FGuid::NewGuid().ToString()}, {TEXT("X-Talvane-Fail-Status"), TEXT("429")}});
+			TickUntil([]() { return false; }, 0.3);
+			Node->Cancel();
+			TestTrue(TEXT("the node ended"), WaitForEnd(Node));
+			TestEqual(TEXT("no success"), Listener->ChatSuccesses.Num(), 0);
+			if (TestEqual(TEXT("one failure"), Listener->FailureCodes.Num(), 1))
+			{
+				TestEqual(TEXT("the status that made it wait"), Listener->FailureCodes[0], 429);
+				TestTrue(TEXT("says it was cancelled"), IsExactly(Listener->FailureMessages[0], TEXT("The request was cancelled.")));
+			}
+		});
+
 		It(TEXT("ReportAContextInNoWorld"), [this]()
 		{
 			AddExpectedError(TEXT("No world was found for object"), EAutomationExpectedErrorFlags::Contains, 1);
