@@ -46,6 +46,11 @@ def JoinTokens(Tokens):
 	return Text
 
 
+def IsObjectClassName(Name):
+	"""Whether a name follows the engine's convention for object classes: 'U' then an upper-case letter."""
+	return len(Name) > 1 and Name[0] == 'U' and Name[1].isupper()
+
+
 class FDeclarationParser:
 	def __init__(self, Path, Tokens):
 		self.Path = Path
@@ -258,8 +263,9 @@ class FDeclarationParser:
 
 	# Types
 
-	def ValueType(self, Tokens, Line, What, bAllowContainers=True):
-		"""Checks that a value type can be reflected and returns its text."""
+	def ValueType(self, Tokens, Line, What, bAllowContainers=True, bAllowObjectPointer=False):
+		"""Checks that a value type can be reflected and returns its text. Object pointers are kept to
+		function parameters and return values (the factory functions of script nodes need them)."""
 		if not Tokens:
 			self.Fail(f"{What} has no type", Line)
 		Head = Tokens[0]
@@ -267,8 +273,10 @@ class FDeclarationParser:
 			self.Fail(f"{What} has a type that cannot be reflected: '{JoinTokens(Tokens)}'", Head.Line)
 		if len(Tokens) > 1 and Tokens[1].Is('<'):
 			self.ContainerType(Tokens, What, bAllowContainers)
+		elif len(Tokens) == 2 and Tokens[1].Is('*') and IsObjectClassName(Head.Value) and bAllowObjectPointer:
+			pass
 		elif len(Tokens) > 1:
-			Hint = ' (object and raw pointers are not supported)' if Tokens[-1].Is('*') else ''
+			Hint = ' (only a pointer to a U class can be reflected)' if Tokens[-1].Is('*') else ''
 			self.Fail(f"{What} has a type that cannot be reflected: '{JoinTokens(Tokens)}'{Hint}", Head.Line)
 		elif Head.Value not in BUILTIN_TYPES and not (Head.Value[0] in 'FE' and len(Head.Value) > 1 and Head.Value[1].isupper()):
 			self.Fail(f"{What} has type '{Head.Value}', which cannot be reflected "
@@ -309,7 +317,7 @@ class FDeclarationParser:
 				bConst = True
 			else:
 				Kept.append(Token)
-		return FTypeRef(self.ValueType(Kept, Line, What), bConst, bReference)
+		return FTypeRef(self.ValueType(Kept, Line, What, True, True), bConst, bReference)
 
 	def SplitDeclarator(self, Tokens, What):
 		"""'Type Name' tokens into the type tokens and the name token."""

@@ -24,6 +24,7 @@ namespace TalvaneReference
 		bool bStream = false;
 		bool bIncludeUsage = false;
 		std::string ToolName;     // set when the answer is due to call a tool: the first offered function
+		bool bToolFragments = false; // streamed: two tool calls whose arguments arrive in interleaved fragments
 		bool bLogprobs = false;
 		int TopLogprobs = 0;
 	};
@@ -63,7 +64,7 @@ namespace TalvaneReference
 	/** Reads a FIM body; false with OutProblem set when "prompt" is missing or not a string. */
 	bool ReadFimQuery(const nlohmann::json& InBody, FFimQuery& OutQuery, std::string& OutProblem);
 
-	/** "Echo: <last user content> (turn T, M messages)" plus the system text, chat identifier and reasoning. */
+	/** "Echo: <last user content> (turn T, M messages)" ("1 message" for one) plus the system text, chat identifier and reasoning. */
 	FAnswerText MakeChatText(const FChatQuery& InQuery);
 
 	/** "[fill between "<prompt>" and "<suffix>"]", led by the prompt when the request asks for an echo. */

@@ -106,6 +106,26 @@ namespace TalvaneReference
 			return Call;
 		}
 
+		/**
+		 * Two streamed tool calls in pieces, as large models send them: each call first names its id,
+		 * type and function, then its arguments arrive a fragment at a time, the two calls interleaved.
+		 * Joined by "index": call_0 InName({"zone":"UTC"}) and call_1 InName_again({}).
+		 */
+		std::vector<FJson> ToolCallFragments(const std::string& InName)
+		{
+			const auto Arguments = [](const int InIndex, const char* InText)
+			{
+				return FJson{{"index", InIndex}, {"function", FJson{{"arguments", InText}}}};
+			};
+			return {
+				FJson{{"index", 0}, {"id", "call_0"}, {"type", "function"}, {"function", FJson{{"name", InName}, {"arguments", ""}}}},
+				Arguments(0, "{\"zone\":"),
+				FJson{{"index", 1}, {"id", "call_1"}, {"type", "function"}, {"function", FJson{{"name", InName + "_again"}}}},
+				Arguments(1, "{}"),
+				Arguments(0, "\"UTC\"}"),
+			};
+		}
+
 		FJson Header(const std::string& InID, const char* InObject, const std::string& InModel)
 		{
 			return FJson{{"id", InID}, {"object", InObject}, {"created", CreatedTime}, {"model", InModel},
@@ -156,7 +176,15 @@ namespace TalvaneReference
 			FJson Logprobs = InQuery.bLogprobs ? ChatLogprobs({Piece}, InQuery.TopLogprobs) : FJson();
 			Events.push_back(ChatChunk(InQuery, InID, FJson{{"content", Piece}}, std::move(Logprobs), FJson()));
 		}
-		if (!InQuery.ToolName.empty())
+		if (!InQuery.ToolName.empty() && InQuery.bToolFragments)
+		{
+			for (FJson& Fragment : ToolCallFragments(InQuery.ToolName))
+			{
+				FJson Delta{{"tool_calls", FJson::array({std::move(Fragment)})}};
+				Events.push_back(ChatChunk(InQuery, InID, std::move(Delta), FJson(), FJson()));
+			}
+		}
+		else if (!InQuery.ToolName.empty())
 		{
 			FJson Delta{{"tool_calls", FJson::array({ToolCall(InQuery.ToolName, true)})}};
 			Events.push_back(ChatChunk(InQuery, InID, std::move(Delta), FJson(), FJson()));

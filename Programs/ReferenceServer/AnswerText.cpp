@@ -132,7 +132,7 @@ namespace TalvaneReference
 
 		FAnswerText Text;
 		Text.Content = "Echo: " + LastUserContent + " (turn " + std::to_string(UserTurns) + ", "
-			+ std::to_string(InQuery.Messages.size()) + " messages)";
+			+ std::to_string(InQuery.Messages.size()) + (InQuery.Messages.size() == 1 ? " message)" : " messages)");
 		if (FirstSystem != nullptr)
 		{
 			Text.Content += " [system: " + FirstSystem->Content + "]";

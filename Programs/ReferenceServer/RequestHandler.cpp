@@ -208,6 +208,7 @@ namespace TalvaneReference
 		}
 		Query.bLocal = bInLocal;
 		Query.ChatID = InChatID;
+		Query.bToolFragments = InScenario.Kind == EScenario::ToolFragments;
 		if (!StallIfAsked(InScenario, Control))
 		{
 			return;

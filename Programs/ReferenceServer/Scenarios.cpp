@@ -74,6 +74,7 @@ namespace TalvaneReference
 				{"data-in-text", EScenario::DataInText}, {"huge", EScenario::Huge}, {"whole-json", EScenario::WholeJson},
 				{"error-event", EScenario::ErrorEvent}, {"refusal", EScenario::Refusal}, {"no-done", EScenario::NoDone},
 				{"many-events", EScenario::ManyEvents}, {"cut", EScenario::Cut}, {"empty-stream", EScenario::EmptyStream},
+				{"tool-fragments", EScenario::ToolFragments},
 			};
 			const std::map<std::string, EScenario>::const_iterator Found = Kinds.find(InName);
 			if (Found != Kinds.end())

@@ -33,6 +33,7 @@ namespace TalvaneReference
 		ManyEvents,        // many-events: "X-Talvane-Events" one-word events of multi-byte text, cut at odd places
 		Cut,               // cut: a stream that ends cleanly after three events, with no finish reason and no end marker
 		EmptyStream,       // empty-stream: a streamed answer with an empty body
+		ToolFragments,     // tool-fragments: a streamed tool call answer sends two calls in interleaved fragments
 	};
 
 	/** A scenario with its parameters, read from the request headers. */

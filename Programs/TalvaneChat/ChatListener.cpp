@@ -28,3 +28,36 @@ void UChatListener::HandleFailure(const ENimbrelProtocol InPTProtocol, const TAr
 		Session->OnFailure(InData.Num() > 0 ? InData[0] : FString(), InMeta);
 	}
 }
+
+void UChatListener::HandleNodeProgress(const FString& Text, const FString& Reasoning)
+{
+	if (Session)
+	{
+		Session->OnNodeProgress(Text, Reasoning);
+	}
+}
+
+void UChatListener::HandleNodeChatSuccess(const FNimbrelChatResponses& Response)
+{
+	if (Session)
+	{
+		const FNimbrelChatResponseChoice* Choice = Response.Choices.Num() > 0 ? &Response.Choices[0] : nullptr;
+		Session->OnNodeSuccess(Choice ? Choice->Message.Content : FString(), Choice ? Choice->Message.ReasoningContent : FString());
+	}
+}
+
+void UChatListener::HandleNodeFIMSuccess(const FNimbrelFIMResponses& Response)
+{
+	if (Session)
+	{
+		Session->OnNodeSuccess(Response.Choices.Num() > 0 ? Response.Choices[0].Text : FString(), FString());
+	}
+}
+
+void UChatListener::HandleNodeFailure(const int32 StatusCode, const FString& Body, const FString& ErrorMessage)
+{
+	if (Session)
+	{
+		Session->OnNodeFailure(StatusCode, Body);
+	}
+}

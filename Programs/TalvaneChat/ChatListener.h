@@ -26,6 +26,19 @@ public:
 	void HandleFailure(ENimbrelProtocol InPTProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
 		const FString& InMsg, const FNimbrelContextInfo& InMeta);
 
+	/** The pins of a request node (with --node). */
+	UFUNCTION()
+	void HandleNodeProgress(const FString& Text, const FString& Reasoning);
+
+	UFUNCTION()
+	void HandleNodeChatSuccess(const FNimbrelChatResponses& Response);
+
+	UFUNCTION()
+	void HandleNodeFIMSuccess(const FNimbrelFIMResponses& Response);
+
+	UFUNCTION()
+	void HandleNodeFailure(int32 StatusCode, const FString& Body, const FString& ErrorMessage);
+
 	/** The session that owns this listener; it outlives every broadcast. */
 	FChatSession* Session = nullptr;
 };

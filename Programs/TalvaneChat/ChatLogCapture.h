@@ -18,8 +18,8 @@ public:
 	bool CanBeUsedOnMultipleThreads() const override { return true; }
 
 	void Reset();
-	/** Plain words for a failure with this error body, e.g. "the server answered 401: invalid api key". */
-	std::string DescribeFailure(const FString& ErrorBody) const;
+	/** The status code of the last failed request since Reset; -1 when none was logged. */
+	int32 GetLastCode() const;
 
 private:
 	mutable std::mutex Mutex;

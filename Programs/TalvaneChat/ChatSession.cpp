@@ -3,8 +3,10 @@
 #include <chrono>
 #include <thread>
 
+#include "ChatFailureWords.h"
 #include "ChatListener.h"
 #include "ChatLogCapture.h"
+#include "Containers/Ticker.h"
 #include "Engine/GameInstance.h"
 #include "UObject/UObjectGlobals.h"
 #include "HttpManager.h"
@@ -13,7 +15,10 @@
 #include "Misc/OutputDeviceRedirector.h"
 #include "Modules/ModuleManager.h"
 #include "ReferenceServer.h"
+#include "TalvaneChatAsyncAction.h"
+#include "TalvaneFIMAsyncAction.h"
 #include "TalvaneJsonStream.h"
+#include "TalvaneLocalChatAsyncAction.h"
 #include "TalvaneSubsystem.h"
 #include "Terminal.h"
 
@@ -82,19 +87,30 @@ bool FChatSession::Start(std::string& OutError)
 		OutError = "could not load the Talvane modules";
 		return false;
 	}
+	if (Options.MaxRetries >= 0)
+	{
+		GConfig->SetString(TEXT("Talvane"), TEXT("MaxRetries"), *FString::FromInt(Options.MaxRetries), GEngineIni);
+	}
+	// A standalone game's instance, with its world: the request nodes find the subsystem through it.
 	GameInstance = NewObject<UGameInstance>();
-	GameInstance->Init();
+	GameInstance->AddToRoot();
+	GameInstance->InitializeStandalone();
 	Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();
 	if (!Subsystem)
 	{
 		OutError = "the game instance has no Talvane subsystem";
 		return false;
 	}
-	Listener = NewObject<UChatListener>();
+	// Inside the game instance, so it is also the nodes' world context.
+	Listener = NewObject<UChatListener>(GameInstance);
 	Listener->Session = this;
-	Subsystem->OnSuccess.AddDynamic(Listener, &UChatListener::HandleSuccess);
-	Subsystem->OnProgress.AddDynamic(Listener, &UChatListener::HandleProgress);
-	Subsystem->OnFailure.AddDynamic(Listener, &UChatListener::HandleFailure);
+	if (!Options.bNode)
+	{
+		// With --node each request reports on its own node's pins instead.
+		Subsystem->OnSuccess.AddDynamic(Listener, &UChatListener::HandleSuccess);
+		Subsystem->OnProgress.AddDynamic(Listener, &UChatListener::HandleProgress);
+		Subsystem->OnFailure.AddDynamic(Listener, &UChatListener::HandleFailure);
+	}
 	Subsystem->SetStreamCombinedReply(!Options.bDelta);
 	Subsystem->SetAPIKey(APIKey);
 	ApplyRecordDefaults();
@@ -106,6 +122,7 @@ void FChatSession::Stop()
 	if (GameInstance)
 	{
 		GameInstance->Shutdown();
+		GameInstance->RemoveFromRoot();
 		GameInstance = nullptr;
 		Subsystem = nullptr;
 	}
@@ -158,6 +175,14 @@ void FChatSession::SetModel(const ENimbrelModel InModel)
 ETurnResult FChatSession::Ask(const FString& Question)
 {
 	BeginTurn();
+	if (Options.bNode && Options.LocalHost.IsEmpty())
+	{
+		return WaitForNode(*UTalvaneChatAsyncAction::NimbrelChatAsync(Listener, Question, ChatRecord, Options.Headers));
+	}
+	if (Options.bNode)
+	{
+		return WaitForNode(*UTalvaneLocalChatAsyncAction::NimbrelLocalChatAsync(Listener, Question, LocalRecord, Options.Headers));
+	}
 	const FGuid RequestID = Options.LocalHost.IsEmpty()
 		? Subsystem->NimbrelChatRequest(Question, ChatRecord, Options.Headers)
 		: Subsystem->NimbrelLocalChatRequest(Question, LocalRecord, Options.Headers);
@@ -172,6 +197,11 @@ ETurnResult FChatSession::Fill(const FString& Prompt, const FString& Suffix)
 	Record.bStream = Options.bStream;
 	Record.Prompt = Prompt;
 	Record.Suffix = Suffix;
+	if (Options.bNode)
+	{
+		// The node keeps a pointer to the record, which lives until the turn is over.
+		return WaitForNode(*UTalvaneFIMAsyncAction::NimbrelFIMAsync(Listener, Record, Options.Headers));
+	}
 	return WaitForAnswer(Subsystem->NimbrelFIMRequest(Record, Options.Headers));
 }
 
@@ -185,6 +215,7 @@ void FChatSession::BeginTurn()
 	bReasoningOpen = false;
 	bAnswerOpen = false;
 	LastError.clear();
+	FailureCode = -1;
 	LogCapture->Reset();
 	ChatTerminal::GInterrupted.store(false);
 }
@@ -197,6 +228,37 @@ ETurnResult FChatSession::WaitForAnswer(const FGuid& RequestID)
 		return ETurnResult::Failure;
 	}
 	ActiveRequest = RequestID;
+	return WaitUntilDone([this, RequestID]() { Subsystem->CancelRequest(RequestID); });
+}
+
+ETurnResult FChatSession::WaitForNode(UTalvaneAsyncRequest& Node)
+{
+	// Rooted while it runs, as a graph's reference would keep it in a game.
+	Node.AddToRoot();
+	Node.OnProgress.AddDynamic(Listener, &UChatListener::HandleNodeProgress);
+	Node.OnFailure.AddDynamic(Listener, &UChatListener::HandleNodeFailure);
+	if (UTalvaneFIMAsyncAction* Fim = Cast<UTalvaneFIMAsyncAction>(&Node))
+	{
+		Fim->OnSuccess.AddDynamic(Listener, &UChatListener::HandleNodeFIMSuccess);
+	}
+	else if (UTalvaneChatAsyncAction* Chat = Cast<UTalvaneChatAsyncAction>(&Node))
+	{
+		Chat->OnSuccess.AddDynamic(Listener, &UChatListener::HandleNodeChatSuccess);
+	}
+	else if (UTalvaneLocalChatAsyncAction* Local = Cast<UTalvaneLocalChatAsyncAction>(&Node))
+	{
+		Local->OnSuccess.AddDynamic(Listener, &UChatListener::HandleNodeChatSuccess);
+	}
+	Node.Activate();
+	// The node holds the pointer only while this turn lasts; a cancel makes it fire OnFailure.
+	UTalvaneAsyncRequest* const Running = &Node;
+	const ETurnResult Result = WaitUntilDone([Running]() { Running->Cancel(); });
+	Node.RemoveFromRoot();
+	return Result;
+}
+
+ETurnResult FChatSession::WaitUntilDone(const TFunction<void()>& InCancel)
+{
 	bool bCancelled = false;
 	auto LastTick = std::chrono::steady_clock::now();
 	while (!bTurnDone)
@@ -204,10 +266,13 @@ ETurnResult FChatSession::WaitForAnswer(const FGuid& RequestID)
 		if (ChatTerminal::GInterrupted.exchange(false) && !bCancelled)
 		{
 			bCancelled = true;
-			Subsystem->CancelRequest(RequestID);
+			InCancel();
 		}
+		// One frame of a game: the core ticker (retry waits, the nodes' watch of their world), then HTTP.
 		const auto Now = std::chrono::steady_clock::now();
-		FHttpModule::Get().GetHttpManager().Tick(std::chrono::duration<float>(Now - LastTick).count());
+		const float DeltaSeconds = std::chrono::duration<float>(Now - LastTick).count();
+		FTSTicker::GetCoreTicker().Tick(DeltaSeconds);
+		FHttpModule::Get().GetHttpManager().Tick(DeltaSeconds);
 		LastTick = Now;
 		std::this_thread::sleep_for(std::chrono::milliseconds(2));
 	}
@@ -221,8 +286,9 @@ ETurnResult FChatSession::WaitForAnswer(const FGuid& RequestID)
 	}
 	if (bTurnFailed)
 	{
-		// The status code reaches the log after the failure report, so the words are put together now.
-		LastError = LogCapture->DescribeFailure(FailureBody);
+		// Through the delegates the status code reaches the log after the failure report, so the words are put together now.
+		const int32 Code = FailureCode >= 0 ? FailureCode : LogCapture->GetLastCode();
+		LastError = DescribeChatFailure(Code, FailureBody, AnswerShown.Len());
 		return ETurnResult::Failure;
 	}
 	return ETurnResult::Success;
@@ -234,6 +300,40 @@ void FChatSession::OnProgress(const FString& InText, const FString& InReasoningT
 	{
 		return;
 	}
+	ShowProgress(InText, InReasoningText);
+}
+
+void FChatSession::OnNodeProgress(const FString& InText, const FString& InReasoningText)
+{
+	ShowProgress(InText, InReasoningText);
+}
+
+void FChatSession::OnNodeSuccess(const FString& InAnswer, const FString& InReasoning)
+{
+	// The node hands over the whole answer; whatever progress already showed is not shown again.
+	ShowReasoning(InReasoning);
+	if (Options.bStatements)
+	{
+		ShowStatements(InAnswer, true);
+		ShowUnfinishedStatement(InAnswer);
+	}
+	else
+	{
+		ShowAnswer(InAnswer);
+	}
+	bTurnDone = true;
+}
+
+void FChatSession::OnNodeFailure(const int32 InCode, const FString& InBody)
+{
+	FailureCode = InCode;
+	FailureBody = InBody;
+	bTurnFailed = true;
+	bTurnDone = true;
+}
+
+void FChatSession::ShowProgress(const FString& InText, const FString& InReasoningText)
+{
 	// Whole mode hands over the text so far, delta mode only what is new: keep a running copy either way.
 	const FString Reasoning = Options.bDelta ? ReasoningShown + InReasoningText : InReasoningText;
 	const FString Answer = Options.bDelta ? AnswerShown + InText : InText;

@@ -8,6 +8,7 @@
 
 class UChatListener;
 class UGameInstance;
+class UTalvaneAsyncRequest;
 class UTalvaneSubsystem;
 class FChatLogCapture;
 
@@ -33,6 +34,10 @@ struct FChatOptions
 	FString APIKey;
 	FString SystemPrompt;
 	TMap<FString, FString> Headers;
+	/** Send each request through a per-request node (as a Blueprint graph would) instead of the subsystem's delegates. */
+	bool bNode = false;
+	/** [Talvane] MaxRetries for this run; negative leaves the ini as it is. */
+	int32 MaxRetries = -1;
 };
 
 enum class ETurnResult : uint8
@@ -72,8 +77,18 @@ public:
 	void OnProgress(const FString& InText, const FString& InReasoningText, const FNimbrelContextInfo& InMeta);
 	void OnFailure(const FString& InBody, const FNimbrelContextInfo& InMeta);
 
+	/** The pins of the turn's node: its progress, the whole answer, or the failure with its status code. */
+	void OnNodeProgress(const FString& InText, const FString& InReasoningText);
+	void OnNodeSuccess(const FString& InAnswer, const FString& InReasoning);
+	void OnNodeFailure(int32 InCode, const FString& InBody);
+
 private:
 	ETurnResult WaitForAnswer(const FGuid& RequestID);
+	/** Binds the node's pins, runs it and waits for one of its last two. */
+	ETurnResult WaitForNode(UTalvaneAsyncRequest& Node);
+	/** Ticks as a game's frames do until the turn is done; InCancel runs once when the user presses Ctrl-C. */
+	ETurnResult WaitUntilDone(const TFunction<void()>& InCancel);
+	void ShowProgress(const FString& InText, const FString& InReasoningText);
 	void BeginTurn();
 	void ShowReasoning(const FString& ReasoningSoFar);
 	void ShowAnswer(const FString& AnswerSoFar);
@@ -100,5 +115,7 @@ private:
 	bool bReasoningOpen = false;
 	bool bAnswerOpen = false;
 	FString FailureBody;
+	/** The status code a node's failure carried; -1 when the code is read from the log. */
+	int32 FailureCode = -1;
 	std::string LastError;
 };

@@ -19,6 +19,8 @@ namespace
 		bool bStatements = false;
 		bool bInteractive = false;
 		bool bVerbose = false;
+		bool bNode = false;
+		int Retries = -1;
 		std::string Prompt;
 		std::string FimPrompt;
 		std::string Suffix;
@@ -68,6 +70,8 @@ namespace
 		App.add_option("--system", Line.System, "A system message that starts the conversation");
 		App.add_option("-H,--header", Line.Headers, "Custom metadata header NAME=VALUE, sent with every request (repeatable)");
 		App.add_flag("-v,--verbose", Line.bVerbose, "Also show the plugin's warning and error log lines");
+		App.add_flag("--node", Line.bNode, "Send each request through its own request node (the Blueprint async node) instead of the subsystem's delegates");
+		App.add_option("--retries", Line.Retries, "Send a request that failed before any answer arrived (429, 5xx, no connection) again, up to N times ([Talvane] MaxRetries)");
 	}
 
 	bool MakeOptions(const FCommandLine& Line, FChatOptions& OutOptions, std::string& OutError)
@@ -75,6 +79,11 @@ namespace
 		if (!ParseModel(Line.Model, OutOptions.Model))
 		{
 			OutError = "unknown model '" + Line.Model + "' (use chat or reasoner)";
+			return false;
+		}
+		if (Line.Retries < -1 || Line.Retries > 100)
+		{
+			OutError = "--retries takes a number from 0 to 100";
 			return false;
 		}
 		if (!Line.Local.empty() && Line.ChatID.empty())
@@ -86,6 +95,8 @@ namespace
 		OutOptions.bDelta = Line.bDelta;
 		OutOptions.bStatements = Line.bStatements;
 		OutOptions.bVerbose = Line.bVerbose;
+		OutOptions.bNode = Line.bNode;
+		OutOptions.MaxRetries = Line.Retries;
 		OutOptions.bColour = ChatTerminal::SupportsColour();
 		OutOptions.LocalHost = ToFString(Line.Local);
 		OutOptions.ChatID = ToFString(Line.ChatID);

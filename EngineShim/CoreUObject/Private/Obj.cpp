@@ -153,6 +153,11 @@ void UObject::BeginDestroy()
 {
 }
 
+UWorld* UObject::GetWorld() const
+{
+	return OuterPrivate ? OuterPrivate->GetWorld() : nullptr;
+}
+
 UFunction* UObject::FindFunction(const FName InName) const
 {
 	return ClassPrivate ? ClassPrivate->FindFunctionByName(InName) : nullptr;

@@ -4,6 +4,7 @@
 
 IMPLEMENT_FIELD(FEnumProperty)
 IMPLEMENT_FIELD(FStructProperty)
+IMPLEMENT_FIELD(FObjectProperty)
 IMPLEMENT_FIELD(FArrayProperty)
 IMPLEMENT_FIELD(FMapProperty)
 IMPLEMENT_FIELD(FMulticastDelegateProperty)
@@ -59,6 +60,18 @@ FStructProperty::FStructProperty(FFieldVariant InOwner, const FName& InName, con
 FString FStructProperty::GetCPPType(FString*, uint32) const
 {
 	return Struct ? Struct->GetStructCPPName() : FString();
+}
+
+FObjectProperty::FObjectProperty(FFieldVariant InOwner, const FName& InName, const EObjectFlags InObjectFlags, const int32 InOffset,
+	const EPropertyFlags InFlags, const int32 InElementSize, UClass* InClass)
+	: FProperty(InOwner, InName, InObjectFlags, InOffset, InFlags, InElementSize)
+	, PropertyClass(InClass)
+{
+}
+
+FString FObjectProperty::GetCPPType(FString*, uint32) const
+{
+	return PropertyClass ? FString(PropertyClass->GetPrefixCPP()) + PropertyClass->GetName() + TEXT("*") : FString();
 }
 
 FArrayProperty::~FArrayProperty()

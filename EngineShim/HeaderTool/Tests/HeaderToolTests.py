@@ -130,6 +130,19 @@ class ParsesClassesAndFunctions(unittest.TestCase):
 		self.assertEqual(Pair.SignatureName(), 'OnPair__DelegateSignature')
 
 
+	def test_function_parameters_and_results_may_point_to_object_classes(self):
+		Body = ('UCLASS()\nclass UNode : public UObject\n{\n\tGENERATED_BODY()\n'
+			'\tUFUNCTION(BlueprintCallable, meta=(BlueprintInternalUseOnly="true", WorldContext="Context"))\n'
+			'\tstatic UNode* Make(const UObject* Context, int32 Count);\n};\n')
+		Make = Parse(Body).Structs[0].Functions[0]
+		self.assertEqual([(Param.Name, Param.Type.ParameterText()) for Param in Make.Params],
+			[('Context', 'const UObject*'), ('Count', 'int32'), ('ReturnValue', 'UNode*')])
+		self.assertEqual(dict(Make.MetaData)['WorldContext'], 'Context')
+		with self.assertRaises(HeaderError) as Caught:
+			Parse(Body.replace('const UObject* Context', 'FThing* Context'))
+		self.assertIn('pointer', Caught.exception.Message)
+
+
 class ReportsMalformedHeaders(unittest.TestCase):
 	CASES = [
 		('USTRUCT()\nstruct FNoBody\n{\n\tUPROPERTY() int32 A;\n};\n', 'FNoBody', 'GENERATED_BODY'),

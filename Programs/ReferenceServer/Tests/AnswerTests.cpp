@@ -3,6 +3,8 @@
 
 #include "ReferenceServerTestSupport.h"
 
+#include <map>
+
 using namespace TalvaneReferenceTests;
 using FJson = nlohmann::json;
 
@@ -82,7 +84,7 @@ namespace
 		const FJson Request = ChatBody({{"user", "Why?"}}, true, "nimbrel-reasoner");
 		const std::vector<std::string> Events = DataEvents(Post("/chat/completions", Request)->body);
 		EXPECT_EQ(JoinDeltas(Events, "reasoning_content"), "Thinking about \"Why?\".");
-		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Why? (turn 1, 1 messages)");
+		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Why? (turn 1, 1 message)");
 		bool bContentSeen = false;
 		for (const std::string& Event : Events)
 		{
@@ -118,6 +120,26 @@ namespace
 		ASSERT_GE(Events.size(), 3u);
 		EXPECT_EQ(FJson::parse(Events[Events.size() - 3])["choices"][0]["delta"]["tool_calls"][0]["function"]["name"], "get_time");
 		EXPECT_EQ(FJson::parse(Events[Events.size() - 2])["choices"][0]["finish_reason"], "tool_calls");
+
+		const std::vector<std::string> Fragments = DataEvents(Post("/chat/completions", Request, {{"X-Talvane-Scenario", "tool-fragments"}})->body);
+		std::map<int, std::string> Arguments;
+		int FragmentEvents = 0;
+		for (const std::string& Event : Fragments)
+		{
+			if (Event == "[DONE]")
+			{
+				continue;
+			}
+			const FJson Delta = FJson::parse(Event)["choices"][0]["delta"];
+			for (const FJson& Fragment : Delta.value("tool_calls", FJson::array()))
+			{
+				++FragmentEvents;
+				Arguments[Fragment["index"].get<int>()] += Fragment["function"].value("arguments", "");
+			}
+		}
+		EXPECT_EQ(FragmentEvents, 5);
+		EXPECT_EQ(Arguments[0], "{\"zone\":\"UTC\"}");
+		EXPECT_EQ(Arguments[1], "{}");
 
 		Request["stream"] = false;
 		Request["tool_choice"] = "none";
@@ -160,12 +182,12 @@ namespace
 		ASSERT_TRUE(Result);
 		const FJson Whole = FJson::parse(Result->body);
 		EXPECT_EQ(Whole["model"], "my-local-model");
-		EXPECT_EQ(Whole["choices"][0]["message"]["content"], "Echo: Hi (turn 1, 1 messages) [chat: room 42/a]");
+		EXPECT_EQ(Whole["choices"][0]["message"]["content"], "Echo: Hi (turn 1, 1 message) [chat: room 42/a]");
 
 		FJson Streamed = Request;
 		Streamed["stream"] = true;
 		const std::vector<std::string> Events = DataEvents(Post("/api/v1/chats_openai//chat/completions", Streamed)->body);
-		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Hi (turn 1, 1 messages) [chat: ]");
+		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: Hi (turn 1, 1 message) [chat: ]");
 	}
 
 	TEST_F(FAnswerTest, FillInTheMiddleWholeStreamedAndEchoed)

@@ -71,12 +71,12 @@ namespace
 		}
 		EXPECT_TRUE(bCharacterCut);
 		const std::vector<std::string> Events = DataEvents(Response.Body);
-		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: hi (turn 1, 1 messages) 你好，世界。🙂");
+		EXPECT_EQ(JoinDeltas(Events, "content"), "Echo: hi (turn 1, 1 message) 你好，世界。🙂");
 		EXPECT_EQ(Events.back(), "[DONE]");
 
 		const FRawResponse Whole = PostScenarioRaw("split", false, "X-Talvane-Delay-Ms: 0\r\n");
 		EXPECT_GT(Whole.Chunks.size(), 10u);
-		EXPECT_EQ(WholeContent(Whole.Body), "Echo: hi (turn 1, 1 messages) 你好，世界。🙂");
+		EXPECT_EQ(WholeContent(Whole.Body), "Echo: hi (turn 1, 1 message) 你好，世界。🙂");
 	}
 
 	TEST_F(FScenarioTest, DropClosesWithoutTheLastChunk)
@@ -96,7 +96,7 @@ namespace
 
 	TEST_F(FScenarioTest, FramingVariantsCarryTheSameText)
 	{
-		const std::string Expected = "Echo: hi (turn 1, 1 messages)";
+		const std::string Expected = "Echo: hi (turn 1, 1 message)";
 		const httplib::Headers Fast = {{"X-Talvane-Delay-Ms", "1"}};
 		for (const std::string Scenario : {"trickle", "keepalive", "crlf", "no-done", "unknown-name"})
 		{
@@ -117,7 +117,7 @@ namespace
 
 	TEST_F(FScenarioTest, DataMarkerInsideTheAnswerText)
 	{
-		const std::string Expected = "Echo: data: is not a marker, hi (turn 1, 1 messages)";
+		const std::string Expected = "Echo: data: is not a marker, hi (turn 1, 1 message)";
 		EXPECT_EQ(JoinDeltas(DataEvents(PostScenario("data-in-text", true)->body), "content"), Expected);
 		EXPECT_EQ(WholeContent(PostScenario("data-in-text", false)->body), Expected);
 	}
@@ -127,7 +127,7 @@ namespace
 		const httplib::Headers Size = {{"X-Talvane-Size", "300000"}};
 		const std::string Streamed = JoinDeltas(DataEvents(PostScenario("huge", true, Size)->body), "content");
 		EXPECT_GE(Streamed.size(), 300000u);
-		EXPECT_EQ(Streamed.rfind("Echo: hi (turn 1, 1 messages) word1 word2 ", 0), 0u);
+		EXPECT_EQ(Streamed.rfind("Echo: hi (turn 1, 1 message) word1 word2 ", 0), 0u);
 		EXPECT_EQ(WholeContent(PostScenario("huge", false, Size)->body), Streamed);
 	}
 
@@ -157,9 +157,9 @@ namespace
 	TEST_F(FScenarioTest, ShortStallsEndInTheNormalAnswer)
 	{
 		const httplib::Headers Short = {{"X-Talvane-Stall-Ms", "30"}};
-		EXPECT_EQ(WholeContent(PostScenario("stall", false, Short)->body), "Echo: hi (turn 1, 1 messages)");
+		EXPECT_EQ(WholeContent(PostScenario("stall", false, Short)->body), "Echo: hi (turn 1, 1 message)");
 		const FRawResponse Response = PostScenarioRaw("stall-after-headers", true, "X-Talvane-Stall-Ms: 30\r\n");
 		EXPECT_TRUE(Response.bTerminated);
-		EXPECT_EQ(JoinDeltas(DataEvents(Response.Body), "content"), "Echo: hi (turn 1, 1 messages)");
+		EXPECT_EQ(JoinDeltas(DataEvents(Response.Body), "content"), "Echo: hi (turn 1, 1 message)");
 	}
 }

@@ -83,7 +83,7 @@ namespace
 				const httplib::Result Result = Post("/chat/completions", ChatBody({{"user", Question}}, true),
 					{{"X-Talvane-Scenario", "trickle"}, {"X-Talvane-Delay-Ms", "5"}});
 				if (Result && Result->status == 200
-					&& JoinDeltas(DataEvents(Result->body), "content") == "Echo: " + Question + " (turn 1, 1 messages)")
+					&& JoinDeltas(DataEvents(Result->body), "content") == "Echo: " + Question + " (turn 1, 1 message)")
 				{
 					++Completed;
 				}
@@ -144,6 +144,6 @@ namespace
 		// With a single worker, this request is served only once the stall has noticed its client left.
 		const httplib::Result Result = Post("/chat/completions", ChatBody({{"user", "next"}}, false));
 		ASSERT_TRUE(Result);
-		EXPECT_EQ(WholeContent(Result->body), "Echo: next (turn 1, 1 messages)");
+		EXPECT_EQ(WholeContent(Result->body), "Echo: next (turn 1, 1 message)");
 	}
 }

@@ -9,6 +9,7 @@ import socket
 import subprocess
 import time
 import unittest
+import uuid
 
 CHAT = os.environ.get("TALVANE_CHAT", "talvane-chat")
 SERVER = os.environ.get("TALVANE_REFERENCE_SERVER", "talvane-reference-server")
@@ -24,6 +25,17 @@ def closed_port():
     with socket.socket() as sock:
         sock.bind(("127.0.0.1", 0))
         return sock.getsockname()[1]
+
+
+class ChatCase(unittest.TestCase):
+    """Runs the program with EXTRA in front of a test's options: each class runs once as it is and once
+    with --node, where every request goes through its own request node instead of the subsystem's
+    delegates, and must look the same."""
+
+    EXTRA = []
+
+    def chat(self, *args, timeout=60):
+        return run_chat(*self.EXTRA, *args, timeout=timeout)
 
 
 class ReferenceServer:
@@ -45,9 +57,9 @@ class ReferenceServer:
         self.process.wait(timeout=10)
 
 
-class OneShotAndScripted(unittest.TestCase):
+class OneShotAndScripted(ChatCase):
     def test_scripted_conversation_streams_reasoning_and_keeps_history(self):
-        result = run_chat()
+        result = self.chat()
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout.count("you> "), 2)
         self.assertIn("(thinking) Thinking about", result.stdout)
@@ -55,64 +67,92 @@ class OneShotAndScripted(unittest.TestCase):
         self.assertRegex(result.stdout, r"Echo: Thanks\. What did I ask you a moment ago\? \(turn 2, 4 messages\)")
 
     def test_prompt_streams_the_answer(self):
-        result = run_chat("--prompt", "Hello there", "--model", "chat")
+        result = self.chat("--prompt", "Hello there", "--model", "chat")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("Echo: Hello there (turn 1, 1 messages)", result.stdout)
+        self.assertIn("Echo: Hello there (turn 1, 1 message)", result.stdout)
         self.assertNotIn("thinking", result.stdout)
 
     def test_whole_answer_and_delta_mode_print_the_same_text_once(self):
-        whole = run_chat("--prompt", "Same text, twice?", "--no-stream")
-        delta = run_chat("--prompt", "Same text, twice?", "--delta")
+        whole = self.chat("--prompt", "Same text, twice?", "--no-stream")
+        delta = self.chat("--prompt", "Same text, twice?", "--delta")
         for result in (whole, delta):
             self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertEqual(result.stdout.count("Echo: Same text, twice? (turn 1, 1 messages)"), 1, result.stdout)
+            self.assertEqual(result.stdout.count("Echo: Same text, twice? (turn 1, 1 message)"), 1, result.stdout)
 
     def test_statements_come_one_per_line(self):
-        result = run_chat("--prompt", "One. Two! Three", "--statements")
+        result = self.chat("--prompt", "One. Two! Three", "--statements")
         self.assertEqual(result.returncode, 0, result.stderr)
         lines = [line.strip() for line in result.stdout.splitlines()]
         self.assertIn("Two", lines)
         self.assertTrue(any(line.startswith("Three") for line in lines), result.stdout)
 
     def test_fill_in_the_middle(self):
-        result = run_chat("--fim", "def add(a, b):", "--suffix", "return c")
+        result = self.chat("--fim", "def add(a, b):", "--suffix", "return c")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn('fill between "def add(a, b):" and "return c"', result.stdout)
 
     def test_local_chat_server(self):
         with ReferenceServer() as server:
-            result = run_chat("--local", f"127.0.0.1:{server.port}", "--chat-id", "room/7", "--api-key", "test-key",
+            result = self.chat("--local", f"127.0.0.1:{server.port}", "--chat-id", "room/7", "--api-key", "test-key",
                               "--prompt", "Local hello")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn("Echo: Local hello", result.stdout)
 
 
-class Failures(unittest.TestCase):
+class Failures(ChatCase):
     def test_error_status_is_shown_in_plain_words_with_the_code(self):
-        result = run_chat("--prompt", "hi", "--header", "X-Talvane-Scenario=status-429")
+        result = self.chat("--prompt", "hi", "--header", "X-Talvane-Scenario=status-429")
         self.assertNotEqual(result.returncode, 0)
         self.assertRegex(result.stderr, r"talvane-chat: the server answered 429")
         self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
 
     def test_wrong_key_is_401(self):
         with ReferenceServer() as server:
-            result = run_chat("--base-url", f"http://127.0.0.1:{server.port}/", "--api-key", "wrong", "--prompt", "hi")
+            result = self.chat("--base-url", f"http://127.0.0.1:{server.port}/", "--api-key", "wrong", "--prompt", "hi")
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("401", result.stderr)
 
     def test_refused_connection(self):
-        result = run_chat("--base-url", f"http://127.0.0.1:{closed_port()}/", "--api-key", "k", "--prompt", "hi")
+        result = self.chat("--base-url", f"http://127.0.0.1:{closed_port()}/", "--api-key", "k", "--prompt", "hi")
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("no answer from the server", result.stderr)
 
     def test_bad_options(self):
-        self.assertNotEqual(run_chat("--model", "giant", "--prompt", "x").returncode, 0)
-        self.assertNotEqual(run_chat("--local", "127.0.0.1:1").returncode, 0)
-        self.assertNotEqual(run_chat("--base-url", "http://127.0.0.1:1/", "--prompt", "x").returncode, 0)
-        self.assertEqual(run_chat("--help").returncode, 0)
+        self.assertNotEqual(self.chat("--model", "giant", "--prompt", "x").returncode, 0)
+        self.assertNotEqual(self.chat("--local", "127.0.0.1:1").returncode, 0)
+        self.assertNotEqual(self.chat("--base-url", "http://127.0.0.1:1/", "--prompt", "x").returncode, 0)
+        self.assertEqual(self.chat("--help").returncode, 0)
 
 
-class Interactive(unittest.TestCase):
+    def test_a_cut_stream_says_how_much_of_the_answer_came(self):
+        result = self.chat("--prompt", "hi", "--header", "X-Talvane-Scenario=cut")
+        self.assertNotEqual(result.returncode, 0)
+        # Two content events came: "Echo:" and " hi", 8 characters.
+        self.assertEqual(result.stderr.strip(), "talvane-chat: the connection closed after 8 characters of the answer")
+
+    def test_an_error_event_shows_its_message(self):
+        result = self.chat("--prompt", "hi", "--header", "X-Talvane-Scenario=error-event")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertEqual(result.stderr.strip(), "talvane-chat: the answer broke off with an error: stream interrupted")
+        self.assertNotIn("data:", result.stderr)
+
+    def test_a_rate_limit_that_clears_is_retried(self):
+        key = ["--header", f"X-Talvane-Fail-Key={uuid.uuid4()}", "--header", "X-Talvane-Fail-Times=2",
+               "--header", "X-Talvane-Fail-Status=429"]
+        result = self.chat("--prompt", "patience", "--retries", "2", *key)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.count("Echo: patience (turn 1, 1 message)"), 1, result.stdout)
+
+    def test_too_few_retries_report_the_last_rate_limit(self):
+        key = ["--header", f"X-Talvane-Fail-Key={uuid.uuid4()}", "--header", "X-Talvane-Fail-Times=2",
+               "--header", "X-Talvane-Fail-Status=429"]
+        result = self.chat("--prompt", "patience", "--retries", "1", *key)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertRegex(result.stderr, r"talvane-chat: the server answered 429")
+        self.assertNotEqual(self.chat("--retries", "-5", "--prompt", "x").returncode, 0)
+
+
+class Interactive(ChatCase):
     def send(self, fd, data):
         """Types data; the next read_until looks only at what the program writes after it."""
         self.mark = len(self.output)
@@ -134,14 +174,14 @@ class Interactive(unittest.TestCase):
     def test_repl_with_history_reset_and_ctrl_c_cancel(self):
         pid, fd = pty.fork()
         if pid == 0:
-            os.execve(CHAT, [CHAT, "--interactive", "--header", "X-Talvane-Scenario=trickle",
+            os.execve(CHAT, [CHAT, *self.EXTRA, "--interactive", "--header", "X-Talvane-Scenario=trickle",
                              "--header", "X-Talvane-Delay-Ms=150"], ENV)
         self.output = ""
         self.mark = 0
         try:
             self.read_until(fd, r"> $")
             self.send(fd, b"first question\n")
-            self.read_until(fd, r"Echo: first question \(turn 1, 1 messages\)")
+            self.read_until(fd, r"Echo: first question \(turn 1, 1 message\)")
             self.send(fd, b"second question\n")
             self.read_until(fd, r"\(turn 2, 3 messages\)")
             self.send(fd, b"/reset\n")
@@ -150,7 +190,7 @@ class Interactive(unittest.TestCase):
             self.read_until(fd, r"Echo:")
             self.send(fd, b"\x03")
             self.read_until(fd, r"\(cancelled\)")
-            self.assertNotIn("(turn 1, 1 messages)\r\n(cancelled)", self.output)
+            self.assertNotIn("(turn 1, 1 message)\r\n(cancelled)", self.output)
             self.send(fd, b"after cancel\n")
             self.read_until(fd, r"Echo: after cancel")
             self.send(fd, b"/quit\n")
@@ -163,6 +203,18 @@ class Interactive(unittest.TestCase):
             except (ProcessLookupError, ChildProcessError):
                 pass
             os.close(fd)
+
+
+class OneShotAndScriptedWithNode(OneShotAndScripted):
+    EXTRA = ["--node"]
+
+
+class FailuresWithNode(Failures):
+    EXTRA = ["--node"]
+
+
+class InteractiveWithNode(Interactive):
+    EXTRA = ["--node"]
 
 
 if __name__ == "__main__":

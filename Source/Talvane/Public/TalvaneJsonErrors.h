@@ -10,4 +10,11 @@ namespace TalvaneJson
 	 * 429, 500 and 503 have their own; every other code is an unknown error), then "[<Message>]".
 	 */
 	TALVANE_API void ErrorPrintToLog(int32 Code, const FString& Message);
+
+	/**
+	 * The message of the error a failed request's body carries: of the error document, or of the
+	 * first error event of an event stream ("error.message", else a top-level "message"). Empty
+	 * when the body carries none.
+	 */
+	TALVANE_API FString ReadErrorMessage(const FString& InBody);
 }

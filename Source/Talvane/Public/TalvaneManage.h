@@ -23,6 +23,32 @@ DECLARE_DELEGATE_FiveParams(FTalvaneResponseDelegate, ENimbrelProtocol, const TA
 DECLARE_DELEGATE_SixParams(FTalvaneProgressDelegate, ENimbrelProtocol, const FString&, const FString&,
 	const FNimbrelContextInfo&, int32, int32);
 
+/** How one request ended, as its own listener hears it. */
+struct FTalvaneRequestOutcome
+{
+	ENimbrelProtocol Protocol = ENimbrelProtocol::NIMBREL_NONE;
+	/** The answer is whole and reached the success report; false for every failure. */
+	bool bSucceeded = false;
+	/** The request asked for a streamed answer, so Body is an event stream when the server sent one. */
+	bool bStreamed = false;
+	/** The HTTP status code; 0 when no answer arrived at all. */
+	int32 Code = 0;
+	/** The body as it arrived, every event of a stream included. */
+	FString Body;
+	/** For a failure, what went wrong in a few plain words: the error's own message when the body carries one. */
+	FString Message;
+};
+
+/** Reports the end of one request to its own listener. */
+DECLARE_DELEGATE_OneParam(FTalvaneRequestOutcomeDelegate, const FTalvaneRequestOutcome&);
+
+/** What one request's own listener is told: its progress reports, then exactly one outcome. */
+struct FTalvaneRequestListener
+{
+	FTalvaneProgressDelegate OnProgress;
+	FTalvaneRequestOutcomeDelegate OnComplete;
+};
+
 /**
  * Issues chat, local chat and fill-in-the-middle requests and turns their answers into success,
  * progress and failure reports. Each request keeps its own state (the record whose conversation it
@@ -77,6 +103,22 @@ public:
 	void CancelRequest(const FGuid& InRequestID);
 	/** Whether the request is still in flight (or waiting to be sent again). False on a manager without a transport. */
 	bool IsValidRequest(const FGuid& InRequestID) const;
+
+	/**
+	 * Lets InListener hear the request alone, besides the manager's own delegates: each progress report
+	 * as ProgressDelegate gets it, then one outcome when the request ends (a retry is no end). Does
+	 * nothing for a request that is not in flight.
+	 */
+	void SetRequestListener(const FGuid& InRequestID, FTalvaneRequestListener InListener);
+	/** Stops a request's listener from hearing anything more. */
+	void RemoveRequestListener(const FGuid& InRequestID);
+
+	/**
+	 * Cancels every request in flight or waiting to be sent again and releases the transport, telling
+	 * nobody: neither the delegates nor any listener hears of these requests again. For an owner that
+	 * is going away; a later request builds a new transport.
+	 */
+	void Shutdown();
 
 	/** Finds the statements of a growing text not reported before; see TalvaneJson::HandleStreamStatementResponses. */
 	void HandleStreamStatementResponses(const FString& InOriginalStreamStatement, TArray<FString>& InStatementCache,
@@ -133,6 +175,14 @@ private:
 	/** Cancels every request of the transport that is still in flight. */
 	void CancelRequestsInFlight();
 
+	/** Reports a failure to the delegate and to the request's listener, with Message in plain words (see FTalvaneRequestOutcome). */
+	void ReportFailure(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, int32 Code, const FString& Content, const FString& Message);
+	/** Tells the request's listener, if it has one, how the request ended, and forgets the listener. */
+	void ReportOutcome(const IHttpRequest& Request, bool bSucceeded, int32 Code, const FString& Body, const FString& Message);
+	/** Passes a progress report on to the request's listener, if it has one. */
+	void ReportProgressToListener(const IHttpRequest& Request, ENimbrelProtocol InProtocol, const FString& InText, const FString& InReasoning,
+		const FNimbrelContextInfo& InMeta, int32 BytesSent, int32 BytesReceived) const;
+
 	/** Tracks the request the transport sent under InRequestID; nothing when nothing was sent. */
 	void TrackSentRequest(const FGuid& InRequestID, ENimbrelProtocol InProtocol, TArray<FNimbrelContextMessage>* InMessages,
 		TWeakPtr<uint8> InLifetime, bool bInStream);
@@ -156,4 +206,9 @@ private:
 	TMap<const IHttpRequest*, TSharedPtr<FTalvaneRequestState>> Requests;
 	/** Failed requests waiting to be sent again, by the GUID their callers hold. */
 	TMap<FGuid, FPendingRetry> PendingRetries;
+	/**
+	 * Listeners of single requests, by the engine request object: a retry sends the same object again,
+	 * and an entry goes with its request's outcome, so no entry outlives its request.
+	 */
+	TMap<const IHttpRequest*, FTalvaneRequestListener> Listeners;
 };

@@ -1,16 +1,25 @@
 #include "TalvaneSubsystem.h"
 
 #include "TalvaneJsonStream.h"
+#include "TalvaneLog.h"
 
 FGuid UTalvaneSubsystem::NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest,
 	const TMap<FString, FString>& InCustomMetadataHeader)
 {
+	if (IsShutDown())
+	{
+		return FGuid();
+	}
 	CheckNeedBuild();
 	return Manager.NimbrelChatRequest(InContent, InRequest, InCustomMetadataHeader);
 }
 
 FGuid UTalvaneSubsystem::NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader)
 {
+	if (IsShutDown())
+	{
+		return FGuid();
+	}
 	CheckNeedBuild();
 	return Manager.NimbrelFIMRequest(InRequest, InCustomMetadataHeader);
 }
@@ -18,12 +27,20 @@ FGuid UTalvaneSubsystem::NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const 
 FGuid UTalvaneSubsystem::NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest,
 	const TMap<FString, FString>& InCustomMetadataHeader)
 {
+	if (IsShutDown())
+	{
+		return FGuid();
+	}
 	CheckNeedBuild();
 	return Manager.NimbrelLocalChatRequest(InContent, InRequest, InCustomMetadataHeader);
 }
 
 void UTalvaneSubsystem::CancelRequest(const FGuid& InRequestID)
 {
+	if (IsShutDown())
+	{
+		return;
+	}
 	CheckNeedBuild();
 	Manager.CancelRequest(InRequestID);
 }
@@ -48,6 +65,34 @@ void UTalvaneSubsystem::HandleStreamStatementResponses(const FString& InOriginal
 	TArray<FString>& OutDifferentStatement, const bool bIncludeLastSentence)
 {
 	TalvaneJson::HandleStreamStatementResponses(InOriginalStreamStatement, InStatementCache, OutDifferentStatement, bIncludeLastSentence);
+}
+
+void UTalvaneSubsystem::ListenToRequest(const FGuid& InRequestID, FTalvaneRequestListener InListener)
+{
+	Manager.SetRequestListener(InRequestID, MoveTemp(InListener));
+}
+
+void UTalvaneSubsystem::StopListeningToRequest(const FGuid& InRequestID)
+{
+	Manager.RemoveRequestListener(InRequestID);
+}
+
+void UTalvaneSubsystem::Deinitialize()
+{
+	// The game instance is ending (a map change, the end of play): its objects may be destroyed at
+	// the next collection, so nothing of the requests in flight may reach them any more.
+	bDeinitialized = true;
+	Manager.Shutdown();
+	Super::Deinitialize();
+}
+
+bool UTalvaneSubsystem::IsShutDown() const
+{
+	if (bDeinitialized)
+	{
+		UE_LOG(TalvaneLog, Warning, TEXT("The Talvane subsystem of an ended game instance was asked to send or cancel a request; it does nothing."));
+	}
+	return bDeinitialized;
 }
 
 void UTalvaneSubsystem::CheckNeedBuild()

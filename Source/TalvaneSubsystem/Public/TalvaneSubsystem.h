@@ -72,10 +72,25 @@ public:
 	void HandleStreamStatementResponses(const FString& InOriginalStreamStatement, UPARAM(ref) TArray<FString>& InStatementCache,
 		TArray<FString>& OutDifferentStatement, bool bIncludeLastSentence = false);
 
+	/**
+	 * Lets InListener alone hear one request this subsystem sent, until it ends: its progress, then
+	 * exactly one outcome (see FTalvaneManage::SetRequestListener). For the per-request nodes and C++.
+	 */
+	void ListenToRequest(const FGuid& InRequestID, FTalvaneRequestListener InListener);
+	/** Stops a request's listener from hearing anything more; the request itself goes on. */
+	void StopListeningToRequest(const FGuid& InRequestID);
+
+	/** Cancels every request this subsystem started; nothing of them is reported afterwards. */
+	void Deinitialize() override;
+
 protected:
+	/** Whether the game instance has ended; nothing is sent any more. */
+	bool IsShutDown() const;
+
 	/** Builds the manager and binds its reports on first use. */
 	void CheckNeedBuild();
 	void InitTalvane();
 
 	FTalvaneManage Manager;
+	bool bDeinitialized = false;
 };

@@ -108,6 +108,22 @@ public:
 			Items.shrink_to_fit();
 		}
 	}
+	/** Removes the first element equal to Item, moving the last element into its place; returns 1 or 0. */
+	int32 RemoveSingleSwap(const ElementType& Item, const bool bAllowShrinking = true)
+	{
+		const int32 Found = Find(Item);
+		if (Found == INDEX_NONE)
+		{
+			return 0;
+		}
+		Items[static_cast<SIZE_T>(Found)] = MoveTemp(Items.back());
+		Items.pop_back();
+		if (bAllowShrinking)
+		{
+			Items.shrink_to_fit();
+		}
+		return 1;
+	}
 	int32 Remove(const ElementType& Item)
 	{
 		const SIZE_T Before = Items.size();

@@ -108,6 +108,11 @@ namespace UECodeGen_Private
 				Property->AddCppProperty(TPropertyFactory<typename T::ValueType>::Make(Property, Name, 0, CPF_None));
 				return Property;
 			}
+			else if constexpr (std::is_pointer_v<T> && std::is_base_of_v<UObject, std::remove_cv_t<std::remove_pointer_t<T>>>)
+			{
+				using FObjectClass = std::remove_cv_t<std::remove_pointer_t<T>>;
+				return new FObjectProperty(Owner, Name, ObjectFlags, Offset, Flags, Size, FObjectClass::StaticClass());
+			}
 			else if constexpr (std::is_base_of_v<FMulticastScriptDelegate, T>)
 			{
 				// The header tool declares StaticDelegateSignature for each delegate type; found by argument lookup.

@@ -16,6 +16,7 @@
 class UClass;
 class UFunction;
 class UPackage;
+class UWorld;
 
 class COREUOBJECT_API UObject
 {
@@ -73,6 +74,9 @@ public:
 	bool ConditionalBeginDestroy();
 	/** Called once before the object is deleted, while everything it refers to still exists. */
 	virtual void BeginDestroy();
+
+	/** The world this object is in: by default its outer's, so null for an object outside any world. */
+	virtual UWorld* GetWorld() const;
 
 	/** The function of this object's class with that name, or null. */
 	UFunction* FindFunction(FName InName) const;

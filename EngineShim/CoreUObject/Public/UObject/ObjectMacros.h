@@ -55,6 +55,7 @@ enum EObjectFlags : uint32
 	RF_ClassDefaultObject = 0x00000010,
 	RF_BeginDestroyed = 0x00008000,
 	RF_FinishDestroyed = 0x00010000,
+	RF_StrongRefOnFrame = 0x01000000,
 };
 UE_COREUOBJECT_FLAG_OPERATORS(EObjectFlags, uint32)
 

@@ -107,6 +107,20 @@ public:
 	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
 };
 
+/** A pointer to an object of PropertyClass or a class derived from it (a parameter, return value or member). */
+class COREUOBJECT_API FObjectProperty : public FProperty
+{
+	DECLARE_FIELD(FObjectProperty, FProperty)
+
+public:
+	FObjectProperty(FFieldVariant InOwner, const FName& InName, EObjectFlags InObjectFlags, int32 InOffset, EPropertyFlags InFlags,
+		int32 InElementSize, UClass* InClass);
+
+	UClass* PropertyClass;
+	/** "U<Class>*", the type of a raw object pointer. */
+	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
+};
+
 class COREUOBJECT_API FArrayProperty : public FProperty
 {
 	DECLARE_FIELD(FArrayProperty, FProperty)

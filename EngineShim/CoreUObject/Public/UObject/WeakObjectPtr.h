@@ -32,3 +32,35 @@ private:
 	int32 ObjectIndex = INDEX_NONE;
 	int32 ObjectSerialNumber = 0;
 };
+
+/**
+ * A typed FWeakObjectPtr. As in the engine it casts without knowing T's definition, so a member of
+ * a forward-declared class type compiles; UObject classes start with their UObject base, so the
+ * cast moves nothing.
+ */
+template <class T>
+struct TWeakObjectPtr
+{
+	TWeakObjectPtr() = default;
+	TWeakObjectPtr(const T* Object) : WeakPtr((const UObject*)Object) {}
+
+	TWeakObjectPtr& operator=(const T* Object)
+	{
+		WeakPtr = (const UObject*)Object;
+		return *this;
+	}
+	void Reset() { WeakPtr.Reset(); }
+
+	T* Get(const bool bEvenIfGarbage = false) const { return (T*)WeakPtr.Get(bEvenIfGarbage); }
+	T* operator->() const { return Get(); }
+	T& operator*() const { return *Get(); }
+	bool IsValid(const bool bEvenIfGarbage = false) const { return WeakPtr.IsValid(bEvenIfGarbage); }
+	bool IsStale(const bool bIncludingGarbage = true) const { return WeakPtr.IsStale(bIncludingGarbage); }
+	explicit operator bool() const { return IsValid(); }
+
+	bool operator==(const TWeakObjectPtr& Other) const { return WeakPtr == Other.WeakPtr; }
+	bool operator!=(const TWeakObjectPtr& Other) const { return WeakPtr != Other.WeakPtr; }
+
+private:
+	FWeakObjectPtr WeakPtr;
+};

@@ -1,6 +1,8 @@
 #include "TalvaneJsonErrors.h"
 
+#include "TalvaneJsonResponses.h"
 #include "TalvaneLog.h"
+#include "TalvaneSSEDecoder.h"
 
 void TalvaneJson::ErrorPrintToLog(const int32 Code, const FString& Message)
 {
@@ -32,4 +34,21 @@ void TalvaneJson::ErrorPrintToLog(const int32 Code, const FString& Message)
 		UE_LOG(TalvaneLog, Log, TEXT("[code=%i]未知错误[%s]"), Code, *Message);
 		break;
 	}
+}
+
+FString TalvaneJson::ReadErrorMessage(const FString& InBody)
+{
+	// A body without any event is handed out whole, so an error document is read the same way.
+	TArray<FString> Events;
+	FTalvaneSSEDecoder::DecodeAll(InBody, Events);
+	for (const FString& Event : Events)
+	{
+		FNimbrelChatErrorResponses Error;
+		StringToNimbrelChatErrorResponses(Event, Error);
+		if (!Error.Message.IsEmpty())
+		{
+			return Error.Message;
+		}
+	}
+	return FString();
 }

@@ -13,10 +13,18 @@ FTalvaneManage::~FTalvaneManage()
 {
 	// Nothing of this manager may run later: its retries are forgotten and its transfers stopped.
 	// The transport goes before the delegates, so no callback can reach them while they are torn down.
+	Shutdown();
+}
+
+void FTalvaneManage::Shutdown()
+{
+	// The transport goes before the delegates and listeners, so no callback can reach them while
+	// they are torn down; the transport's cancelled requests report to nobody.
 	DropPendingRetries();
 	CancelRequestsInFlight();
 	HTTP.Reset();
 	Requests.Empty();
+	Listeners.Empty();
 }
 
 void FTalvaneManage::Init()
@@ -37,6 +45,7 @@ void FTalvaneManage::Init()
 	HTTP = TalvaneHttp::FHTTP::CreateHTTPObject(Bundle);
 	// Requests of the old transport will never report to this manager again.
 	Requests.Empty();
+	Listeners.Empty();
 	DropPendingRetries();
 }
 
@@ -108,6 +117,27 @@ void FTalvaneManage::CancelRequest(const FGuid& InRequestID)
 		Entry.Value->bCancelled = Entry.Value->bCancelled || Entry.Value->RequestID == InRequestID;
 	}
 	HTTP->CancelRequest(InRequestID);
+}
+
+void FTalvaneManage::SetRequestListener(const FGuid& InRequestID, FTalvaneRequestListener InListener)
+{
+	const FPendingRetry* Pending = PendingRetries.Find(InRequestID);
+	const FHttpRequestPtr* InFlight = HTTP.IsValid() && InRequestID.IsValid() ? HTTP->HttpRequests.Find(InRequestID) : nullptr;
+	const IHttpRequest* Request = Pending ? Pending->Request.Get() : InFlight ? InFlight->Get() : nullptr;
+	if (Request)
+	{
+		Listeners.Add(Request, MoveTemp(InListener));
+	}
+}
+
+void FTalvaneManage::RemoveRequestListener(const FGuid& InRequestID)
+{
+	const FPendingRetry* Pending = PendingRetries.Find(InRequestID);
+	const FHttpRequestPtr* InFlight = HTTP.IsValid() && InRequestID.IsValid() ? HTTP->HttpRequests.Find(InRequestID) : nullptr;
+	if (const IHttpRequest* Request = Pending ? Pending->Request.Get() : InFlight ? InFlight->Get() : nullptr)
+	{
+		Listeners.Remove(Request);
+	}
 }
 
 bool FTalvaneManage::IsValidRequest(const FGuid& InRequestID) const

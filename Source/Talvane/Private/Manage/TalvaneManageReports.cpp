@@ -72,16 +72,21 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	{
 		return;
 	}
+	const bool bCancelled = State.IsValid() && State->bCancelled;
 	if (!Response.IsValid())
 	{
 		// Refused, unresolved, cancelled or timed out before the first byte: nothing to show but the failure.
-		OnErrorHandle(Request, 0, FString());
+		ReportFailure(Request, 0, FString(), bCancelled ? FString(TEXT("The request was cancelled."))
+			: FString(TEXT("The connection failed before any answer arrived.")));
 		return;
 	}
 	const FString Body = GetBodyText(Request, Response, State.Get());
 	if (!bConnectedSuccessfully || !IsSuccessCode(Response->GetResponseCode()))
 	{
-		OnErrorHandle(Request, Response->GetResponseCode(), Body);
+		const int32 Characters = State.IsValid() ? State->Text.Len() : 0;
+		ReportFailure(Request, Response->GetResponseCode(), Body, bCancelled ? FString(TEXT("The request was cancelled."))
+			: bConnectedSuccessfully ? TalvaneJson::ReadErrorMessage(Body)
+			: FString::Printf(TEXT("The connection closed after %d characters of the answer."), Characters));
 		return;
 	}
 	const bool bStream = FCString::Atoi(*Request->GetHeader(TEXT("bStream"))) != 0;
@@ -116,22 +121,23 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 		// and it must not enter the conversation as if it were complete.
 		UE_LOG(TalvaneLog, Warning, TEXT("The stream ended early: the connection closed after %d characters of the answer, before a finish reason or \"data: [DONE]\"."),
 			State->Text.Len());
-		OnErrorHandle(Request, Response->GetResponseCode(), Body);
+		ReportFailure(Request, Response->GetResponseCode(), Body,
+			FString::Printf(TEXT("The connection closed after %d characters of the answer."), State->Text.Len()));
 		return;
 	}
-	if (!SuccessDelegate.IsBound())
+	if (SuccessDelegate.IsBound())
 	{
-		return;
+		const FString ProtocolHeader = GetProtocolHeader(*Request);
+		if (IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_CHAT) || IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_LOCAL_CHAT))
+		{
+			CompleteChat(Request, Body, bStream, State.Get());
+		}
+		else if (IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_FIM))
+		{
+			CompleteFIM(Request, Body, bStream, State.Get());
+		}
 	}
-	const FString ProtocolHeader = GetProtocolHeader(*Request);
-	if (IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_CHAT) || IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_LOCAL_CHAT))
-	{
-		CompleteChat(Request, Body, bStream, State.Get());
-	}
-	else if (IsProtocol(ProtocolHeader, ENimbrelProtocol::NIMBREL_FIM))
-	{
-		CompleteFIM(Request, Body, bStream, State.Get());
-	}
+	ReportOutcome(*Request, true, Response->GetResponseCode(), Body, FString());
 }
 
 void FTalvaneManage::CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, const bool bStream,
@@ -215,6 +221,12 @@ void FTalvaneManage::OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>
 
 void FTalvaneManage::OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const int32 Code, const FString& Content)
 {
+	ReportFailure(Request, Code, Content, TalvaneJson::ReadErrorMessage(Content));
+}
+
+void FTalvaneManage::ReportFailure(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const int32 Code, const FString& Content,
+	const FString& Message)
+{
 	if (!Request.IsValid())
 	{
 		return;
@@ -222,6 +234,38 @@ void FTalvaneManage::OnErrorHandle(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>
 	const TArray<FString> Data = {Content};
 	FailureDelegate.ExecuteIfBound(GetReportedProtocol(*Request), Data, TArray<FString>(), FString(TEXT("Error")), MakeMeta(*Request));
 	TalvaneJson::ErrorPrintToLog(Code, Content);
+	ReportOutcome(*Request, false, Code, Content, Message);
+}
+
+void FTalvaneManage::ReportOutcome(const IHttpRequest& Request, const bool bSucceeded, const int32 Code, const FString& Body,
+	const FString& Message)
+{
+	FTalvaneRequestListener Listener;
+	if (!Listeners.RemoveAndCopyValue(&Request, Listener))
+	{
+		return;
+	}
+	FTalvaneRequestOutcome Outcome;
+	Outcome.Protocol = GetSentProtocol(Request);
+	Outcome.bSucceeded = bSucceeded;
+	Outcome.bStreamed = FCString::Atoi(*Request.GetHeader(TEXT("bStream"))) != 0;
+	Outcome.Code = Code;
+	Outcome.Body = Body;
+	Outcome.Message = !Message.IsEmpty() || bSucceeded ? Message
+		: Code > 0 ? FString::Printf(TEXT("The server answered with status %d."), Code) : FString(TEXT("The request failed."));
+	// Taken out of the map first: the listener may start, cancel or listen to other requests.
+	Listener.OnComplete.ExecuteIfBound(Outcome);
+}
+
+void FTalvaneManage::ReportProgressToListener(const IHttpRequest& Request, const ENimbrelProtocol InProtocol, const FString& InText,
+	const FString& InReasoning, const FNimbrelContextInfo& InMeta, const int32 BytesSent, const int32 BytesReceived) const
+{
+	if (const FTalvaneRequestListener* Listener = Listeners.Find(&Request))
+	{
+		// A copy: the listener may remove itself, or cancel, from inside the call.
+		const FTalvaneProgressDelegate OnProgress = Listener->OnProgress;
+		OnProgress.ExecuteIfBound(InProtocol, InText, InReasoning, InMeta, BytesSent, BytesReceived);
+	}
 }
 
 void FTalvaneManage::OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const int32 BytesSent, const int32 BytesReceived)
@@ -246,7 +290,7 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 	State->DecodeNewBytes(*State->Body, NewText, NewReasoning);
 	// The status code reads 0 until the request finishes, so an error is told by its body: a JSON
 	// document, not an event stream. It is reported once, whole, when the request completes.
-	if (!State->IsEventStream() || !ProgressDelegate.IsBound())
+	if (!State->IsEventStream() || (!ProgressDelegate.IsBound() && !Listeners.Contains(Request.Get())))
 	{
 		return;
 	}
@@ -256,6 +300,10 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 	}
 	const FString& ReportedText = bStreamCombinedReply ? State->Text : NewText;
 	const FString& ReportedReasoning = bStreamCombinedReply ? State->ReasoningText : NewReasoning;
-	ProgressDelegate.ExecuteIfBound(GetReportedProtocol(*Request), ReportedText, ReportedReasoning, State->Meta.GetValue(),
-		static_cast<int32>(BytesSent), static_cast<int32>(BytesReceived));
+	const ENimbrelProtocol Protocol = GetReportedProtocol(*Request);
+	// State is held here, so its meta outlives both calls.
+	const FNimbrelContextInfo& Meta = State->Meta.GetValue();
+	ProgressDelegate.ExecuteIfBound(Protocol, ReportedText, ReportedReasoning, Meta, static_cast<int32>(BytesSent), static_cast<int32>(BytesReceived));
+	ReportProgressToListener(*Request, Protocol, ReportedText, ReportedReasoning, Meta, static_cast<int32>(BytesSent),
+		static_cast<int32>(BytesReceived));
 }

@@ -88,7 +88,8 @@ bool FTalvaneManage::CancelPendingRetry(const FGuid& InRequestID)
 		return false;
 	}
 	FTSTicker::RemoveTicker(Pending.Ticker);
-	OnErrorHandle(Pending.Request, Pending.Code, Pending.Body);
+	// The delegate hears the failure that made it wait; its own listener hears why it ends now.
+	ReportFailure(Pending.Request, Pending.Code, Pending.Body, TEXT("The request was cancelled."));
 	return true;
 }
 

@@ -121,7 +121,7 @@ void FTalvaneManageStreamSpec::Define()
 
 		It(TEXT("KeepsAnswerTextThatHoldsTheDataMarker"), [this]()
 		{
-			TestStreamedText(TEXT("data-in-text"), TEXT("marker"), TEXT("Echo: data: is not a marker, marker (turn 1, 1 messages)"));
+			TestStreamedText(TEXT("data-in-text"), TEXT("marker"), TEXT("Echo: data: is not a marker, marker (turn 1, 1 message)"));
 		});
 
 		It(TEXT("ReadsCarriageReturnLineEndsAndKeepAliveComments"), [this]()

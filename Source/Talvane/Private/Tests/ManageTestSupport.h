@@ -137,7 +137,7 @@ namespace TalvaneManageTest
 	/** The reference server's chat answer: it quotes the question and counts the turns and messages. */
 	inline FString ExpectedAnswer(const FString& Question, const int32 Turn, const int32 Messages)
 	{
-		return FString::Printf(TEXT("Echo: %s (turn %d, %d messages)"), *Question, Turn, Messages);
+		return FString::Printf(TEXT("Echo: %s (turn %d, %d %s)"), *Question, Turn, Messages, Messages == 1 ? TEXT("message") : TEXT("messages"));
 	}
 
 	inline FString ExpectedReasoning(const FString& Question)

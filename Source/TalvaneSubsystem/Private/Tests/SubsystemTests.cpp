@@ -76,7 +76,7 @@ void FTalvaneSubsystemSpec::Define()
 			Subsystem->NimbrelChatRequest(TEXT("Hello"), Record, {});
 			TestTrue(TEXT("reported"), WaitForReport());
 			TestEqual(TEXT("one success"), Listener->Successes.Num(), 1);
-			TestEqual(TEXT("answer"), Listener->Successes[0], TArray<FString>{TEXT("Echo: Hello (turn 1, 1 messages)")});
+			TestEqual(TEXT("answer"), Listener->Successes[0], TArray<FString>{TEXT("Echo: Hello (turn 1, 1 message)")});
 			TestTrue(TEXT("progress broadcast"), Listener->Progress.Num() > 0);
 			TestEqual(TEXT("conversation kept in the record"), Record.Messages.Num(), 2);
 			TestEqual(TEXT("no header broadcast"), Listener->HeadersHeard, 0);

@@ -1,0 +1,8 @@
+#include "Engine/World.h"
+
+UWorld::UWorld() = default;
+
+UWorld* UWorld::GetWorld() const
+{
+	return const_cast<UWorld*>(this);
+}

@@ -1,0 +1,44 @@
+#include "TalvaneAsyncRecords.h"
+
+#include "TalvaneJsonResponses.h"
+#include "TalvaneJsonStreamAssembly.h"
+#include "TalvaneLog.h"
+#include "UObject/Object.h"
+
+FNimbrelChatResponses TalvaneAsyncRecords::ParseChat(const FTalvaneRequestOutcome& InOutcome)
+{
+	FNimbrelChatResponses Response;
+	if (InOutcome.bStreamed)
+	{
+		TalvaneJson::AssembleStreamedChatResponses(InOutcome.Body, Response);
+	}
+	else
+	{
+		TalvaneJson::StringToNimbrelChatResponses(InOutcome.Body, Response);
+	}
+	return Response;
+}
+
+FNimbrelFIMResponses TalvaneAsyncRecords::ParseFIM(const FTalvaneRequestOutcome& InOutcome)
+{
+	FNimbrelFIMResponses Response;
+	if (InOutcome.bStreamed)
+	{
+		TalvaneJson::AssembleStreamedFIMResponses(InOutcome.Body, Response);
+	}
+	else
+	{
+		TalvaneJson::StringToNimbrelFIMResponses(InOutcome.Body, Response);
+	}
+	return Response;
+}
+
+bool TalvaneAsyncRecords::IsRecordAlive(const void* InRecord, const TWeakPtr<uint8>& InLifetime, const UObject& InNode)
+{
+	if (InRecord && InLifetime.IsValid())
+	{
+		return true;
+	}
+	UE_LOG(TalvaneLog, Warning, TEXT("%s: the request record it was given no longer exists, so nothing was sent."), *InNode.GetName());
+	return false;
+}

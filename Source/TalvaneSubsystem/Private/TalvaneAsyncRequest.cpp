@@ -1,0 +1,193 @@
+#include "TalvaneAsyncRequest.h"
+
+#include "Engine/GameInstance.h"
+#include "TalvaneLog.h"
+#include "TalvaneSubsystem.h"
+
+namespace
+{
+	/** How often a node looks whether its world context is still there while its request is quiet. */
+	constexpr float WorldWatchSeconds = 0.1f;
+}
+
+void UTalvaneAsyncRequest::SetWorldContext(const UObject* InWorldContextObject)
+{
+	WorldContext = InWorldContextObject;
+	bHadWorldContext = InWorldContextObject != nullptr;
+}
+
+void UTalvaneAsyncRequest::Activate()
+{
+	if (bActivated || bEnded)
+	{
+		return;
+	}
+	bActivated = true;
+	const UObject* Context = WorldContext.Get();
+	if (bHadWorldContext && !Context)
+	{
+		// The world this node belonged to has gone before the node ran: there is nobody to tell.
+		End();
+		return;
+	}
+	RegisterWithGameInstance(Context);
+	UGameInstance* GameInstance = RegisteredWithGameInstance.Get();
+	UTalvaneSubsystem* Found = GameInstance ? GameInstance->GetSubsystem<UTalvaneSubsystem>() : nullptr;
+	if (!Found)
+	{
+		Fail(0, FString(), TEXT("The world context has no game instance with a Talvane subsystem, so nothing was sent."));
+		return;
+	}
+	Subsystem = Found;
+	RequestID = SendRequest(*Found);
+	if (!RequestID.IsValid())
+	{
+		Fail(0, FString(), TEXT("The request was not sent; the log says why."));
+		return;
+	}
+	// The closures hold the node weakly: a node collected first is never called.
+	const TWeakObjectPtr<UTalvaneAsyncRequest> WeakThis(this);
+	FTalvaneRequestListener Listener;
+	Listener.OnProgress.BindLambda([WeakThis](const ENimbrelProtocol, const FString& InText, const FString& InReasoning,
+		const FNimbrelContextInfo&, const int32, const int32)
+	{
+		if (UTalvaneAsyncRequest* Node = WeakThis.Get())
+		{
+			Node->HandleProgress(InText, InReasoning);
+		}
+	});
+	Listener.OnComplete.BindLambda([WeakThis](const FTalvaneRequestOutcome& InOutcome)
+	{
+		if (UTalvaneAsyncRequest* Node = WeakThis.Get())
+		{
+			Node->HandleOutcome(InOutcome);
+		}
+	});
+	Found->ListenToRequest(RequestID, MoveTemp(Listener));
+	WorldWatch = FTSTicker::GetCoreTicker().AddTicker(FTickerDelegate::CreateLambda([WeakThis](const float DeltaTime)
+	{
+		UTalvaneAsyncRequest* Node = WeakThis.Get();
+		return Node && Node->WatchWorld(DeltaTime);
+	}), WorldWatchSeconds);
+}
+
+void UTalvaneAsyncRequest::Cancel()
+{
+	if (bEnded)
+	{
+		return;
+	}
+	UTalvaneSubsystem* Sender = Subsystem.Get();
+	if (!bActivated || !Sender)
+	{
+		Fail(0, FString(), TEXT("The request was cancelled."));
+		return;
+	}
+	// The cancelled request completes as a failure on a later tick, and OnFailure fires then.
+	Sender->CancelRequest(RequestID);
+}
+
+void UTalvaneAsyncRequest::BeginDestroy()
+{
+	if (!bEnded)
+	{
+		Abandon();
+	}
+	Super::BeginDestroy();
+}
+
+FGuid UTalvaneAsyncRequest::SendRequest(UTalvaneSubsystem&)
+{
+	UE_LOG(TalvaneLog, Error, TEXT("%s sends no request of its own: use one of the Talvane request nodes."), *GetClass()->GetName());
+	return FGuid();
+}
+
+void UTalvaneAsyncRequest::BroadcastSuccess(const FTalvaneRequestOutcome&)
+{
+}
+
+void UTalvaneAsyncRequest::HandleProgress(const FString& InText, const FString& InReasoning)
+{
+	if (bEnded)
+	{
+		return;
+	}
+	if (!IsWorldAlive())
+	{
+		Abandon();
+		return;
+	}
+	OnProgress.Broadcast(InText, InReasoning);
+}
+
+void UTalvaneAsyncRequest::HandleOutcome(const FTalvaneRequestOutcome& InOutcome)
+{
+	if (bEnded)
+	{
+		return;
+	}
+	if (!IsWorldAlive())
+	{
+		End();
+		return;
+	}
+	if (InOutcome.bSucceeded)
+	{
+		End();
+		BroadcastSuccess(InOutcome);
+		return;
+	}
+	Fail(InOutcome.Code, InOutcome.Body, InOutcome.Message);
+}
+
+void UTalvaneAsyncRequest::Fail(const int32 InCode, const FString& InBody, const FString& InMessage)
+{
+	End();
+	OnFailure.Broadcast(InCode, InBody, InMessage);
+}
+
+bool UTalvaneAsyncRequest::WatchWorld(float)
+{
+	if (bEnded)
+	{
+		return false;
+	}
+	if (!IsWorldAlive())
+	{
+		Abandon();
+		return false;
+	}
+	return true;
+}
+
+bool UTalvaneAsyncRequest::IsWorldAlive() const
+{
+	return (!bHadWorldContext || WorldContext.IsValid()) && Subsystem.IsValid();
+}
+
+void UTalvaneAsyncRequest::Abandon()
+{
+	UTalvaneSubsystem* Sender = Subsystem.Get();
+	if (Sender && RequestID.IsValid())
+	{
+		// Stop listening first: the cancelled request's failure must reach nobody.
+		Sender->StopListeningToRequest(RequestID);
+		Sender->CancelRequest(RequestID);
+	}
+	End();
+}
+
+void UTalvaneAsyncRequest::End()
+{
+	if (bEnded)
+	{
+		return;
+	}
+	bEnded = true;
+	if (UTalvaneSubsystem* Sender = Subsystem.Get())
+	{
+		Sender->StopListeningToRequest(RequestID);
+	}
+	FTSTicker::RemoveTicker(WorldWatch);
+	SetReadyToDestroy();
+}

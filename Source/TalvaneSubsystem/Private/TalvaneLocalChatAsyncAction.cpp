@@ -1,0 +1,31 @@
+#include "TalvaneLocalChatAsyncAction.h"
+
+#include "TalvaneAsyncRecords.h"
+#include "TalvaneSubsystem.h"
+#include "UObject/UObjectGlobals.h"
+
+UTalvaneLocalChatAsyncAction* UTalvaneLocalChatAsyncAction::NimbrelLocalChatAsync(UObject* WorldContextObject, const FString& InContent,
+	FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	UTalvaneLocalChatAsyncAction* Node = NewObject<UTalvaneLocalChatAsyncAction>();
+	Node->SetWorldContext(WorldContextObject);
+	Node->Content = InContent;
+	Node->Record = &InRequest;
+	Node->RecordLifetime = InRequest.Lifetime.Watch();
+	Node->Headers = InCustomMetadataHeader;
+	return Node;
+}
+
+FGuid UTalvaneLocalChatAsyncAction::SendRequest(UTalvaneSubsystem& InSubsystem)
+{
+	if (!TalvaneAsyncRecords::IsRecordAlive(Record, RecordLifetime, *this))
+	{
+		return FGuid();
+	}
+	return InSubsystem.NimbrelLocalChatRequest(Content, *Record, Headers);
+}
+
+void UTalvaneLocalChatAsyncAction::BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome)
+{
+	OnSuccess.Broadcast(TalvaneAsyncRecords::ParseChat(InOutcome));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "CoreMinimal.h"
+#include "TalvaneAsyncRequest.h"
+#include "TalvaneType.h"
+#include "TalvaneChatAsyncAction.generated.h"
+
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_OneParam(FTalvaneAsyncChatSuccessPin, const FNimbrelChatResponses&, Response);
+
+/**
+ * The "Nimbrel Chat" node: one chat request to the cloud service with pins of its own. OnSuccess
+ * carries the whole parsed answer: content, reasoning, tool calls, finish reason and usage; for a
+ * streamed answer they are put together from its deltas.
+ */
+UCLASS()
+class TALVANESUBSYSTEM_API UTalvaneChatAsyncAction : public UTalvaneAsyncRequest
+{
+	GENERATED_BODY()
+
+public:
+	/**
+	 * Appends the question to the record's conversation and sends it when the node runs. The answer is
+	 * added to the record when it arrives, so the record must stay where it is until then (a Blueprint
+	 * variable, a UPROPERTY).
+	 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Online",
+		meta = (BlueprintInternalUseOnly = "true", WorldContext = "WorldContextObject", DisplayName = "Nimbrel Chat"))
+	static UTalvaneChatAsyncAction* NimbrelChatAsync(UObject* WorldContextObject, const FString& InContent,
+		UPARAM(ref) FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
+
+	UPROPERTY(BlueprintAssignable)
+	FTalvaneAsyncChatSuccessPin OnSuccess;
+
+protected:
+	FGuid SendRequest(UTalvaneSubsystem& InSubsystem) override;
+	void BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome) override;
+
+private:
+	FString Content;
+	FNimbrelChatRequest* Record = nullptr;
+	TWeakPtr<uint8> RecordLifetime;
+	TMap<FString, FString> Headers;
+};
