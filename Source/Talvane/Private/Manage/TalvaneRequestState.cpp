@@ -131,20 +131,39 @@ bool TalvaneManageBody::IsErrorDocument(const FString& InBody, const bool bLocal
 		&& Object->TryGetStringField(TEXT("message"), Message) && !Object->HasField(TEXT("choices"));
 }
 
+namespace
+{
+	/** Where the part of Piece that Text takes starts: past the line breaks that would lead the text. */
+	int32 GetKeptStart(const FString& Text, const FString& Piece)
+	{
+		int32 Start = 0;
+		if (Text.IsEmpty())
+		{
+			while (Start < Piece.Len() && (Piece[Start] == TEXT('\n') || Piece[Start] == TEXT('\r')))
+			{
+				++Start;
+			}
+		}
+		return Start;
+	}
+}
+
 void TalvaneManageBody::AppendWithoutLeadingBreaks(FString& Text, const FString& Piece, FString& OutAppended)
 {
-	int32 Start = 0;
-	if (Text.IsEmpty())
-	{
-		while (Start < Piece.Len() && (Piece[Start] == TEXT('\n') || Piece[Start] == TEXT('\r')))
-		{
-			++Start;
-		}
-	}
+	const int32 Start = GetKeptStart(Text, Piece);
 	const int32 Count = Piece.Len() - Start;
 	if (Count > 0)
 	{
 		Text.AppendChars(*Piece + Start, Count);
 		OutAppended.AppendChars(*Piece + Start, Count);
+	}
+}
+
+void TalvaneManageBody::AppendWithoutLeadingBreaks(FString& Text, const FString& Piece)
+{
+	const int32 Start = GetKeptStart(Text, Piece);
+	if (Start < Piece.Len())
+	{
+		Text.AppendChars(*Piece + Start, Piece.Len() - Start);
 	}
 }

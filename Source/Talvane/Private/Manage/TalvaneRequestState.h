@@ -96,4 +96,7 @@ namespace TalvaneManageBody
 	 * appended to OutAppended as well.
 	 */
 	TALVANE_API void AppendWithoutLeadingBreaks(FString& Text, const FString& Piece, FString& OutAppended);
+
+	/** The same, when nothing else needs what was appended. */
+	TALVANE_API void AppendWithoutLeadingBreaks(FString& Text, const FString& Piece);
 }
