@@ -30,10 +30,15 @@ void FTalvaneRequestState::Finish(const TArray<uint8>& Content)
 {
 	FString NewText;
 	FString NewReasoning;
-	DecodeNewBytes(Content, NewText, NewReasoning);
+	Finish(Content, NewText, NewReasoning);
+}
+
+void FTalvaneRequestState::Finish(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning)
+{
+	DecodeNewBytes(Content, OutNewText, OutNewReasoning);
 	TArray<FString> Events;
 	Decoder.Finish(Events);
-	DecodeEvents(Events, NewText, NewReasoning);
+	DecodeEvents(Events, OutNewText, OutNewReasoning);
 }
 
 TArray<FNimbrelContextMessage>* FTalvaneRequestState::GetLiveMessages() const

@@ -20,6 +20,8 @@ struct TALVANE_API FTalvaneRequestState
 	void DecodeNewBytes(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning);
 	/** Decodes the rest of the finished body, including a last event without its line end. */
 	void Finish(const TArray<uint8>& Content);
+	/** As Finish, returning the text that only the end of the body completed (it was never in a progress report). */
+	void Finish(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning);
 
 	/**
 	 * Whether the body decoded so far is an event stream: it has a "data:" line. An error body is a
@@ -55,6 +57,8 @@ struct TALVANE_API FTalvaneRequestState
 	TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Body;
 	/** The GUID the caller holds; it stays the same when the request is sent again. */
 	FGuid RequestID;
+	/** The sent-bytes count of the latest progress report, for a report made at completion. */
+	int32 LastBytesSent = 0;
 	/** How often the request has been sent again. */
 	int32 Retries = 0;
 	/** The caller cancelled the request: it is never sent again. */
