@@ -21,9 +21,9 @@ using namespace TalvaneTestServer;
 BEGIN_DEFINE_SPEC(FTalvaneFaultMatrixSpec, "Talvane.Subsystem.FaultMatrix", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
 	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
 	/** Time-out of the rows whose server keeps quiet for longer. */
-	static constexpr double ShortTimeoutSeconds = 1.0;
+	static constexpr double ShortTimeoutSeconds = 0.5;
 	/** How long to keep ticking after the final report, for a second report to show if there were one. */
-	static constexpr double SettleSeconds = 0.2;
+	static constexpr double SettleSeconds = 0.05;
 
 	UGameInstance* GameInstance = nullptr;
 	UTalvaneSubsystem* Subsystem = nullptr;
