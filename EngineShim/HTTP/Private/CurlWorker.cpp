@@ -59,7 +59,7 @@ FCurlWorker::~FCurlWorker()
 	Stop();
 }
 
-bool FCurlWorker::Start()
+bool FCurlWorker::Start(const int32 MaxHostConnections)
 {
 	if (!InitializeCurlOnce())
 	{
@@ -69,6 +69,10 @@ bool FCurlWorker::Start()
 	if (!Multi)
 	{
 		return false;
+	}
+	if (MaxHostConnections > 0)
+	{
+		curl_multi_setopt(Multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(MaxHostConnections));
 	}
 	Thread = std::thread([this]()
 	{

@@ -24,8 +24,12 @@ public:
 	FCurlWorker(const FCurlWorker&) = delete;
 	FCurlWorker& operator=(const FCurlWorker&) = delete;
 
-	/** Makes the multi handle and starts the thread; false when either fails. */
-	bool Start();
+	/**
+	 * Makes the multi handle and starts the thread; false when either fails. MaxHostConnections above 0
+	 * caps the open connections to one host and port (the engine's "[HTTP] HttpMaxConnectionsPerServer",
+	 * 16 by default); transfers past the cap wait inside libcurl for a free connection.
+	 */
+	bool Start(int32 MaxHostConnections = 0);
 
 	/** Stops the thread; transfers still running end as abandoned. Safe to call twice. */
 	void Stop();

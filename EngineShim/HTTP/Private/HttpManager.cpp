@@ -54,8 +54,15 @@ const TCHAR* LexToString(const EHttpFlushReason& FlushReason)
 FHttpManager::FHttpManager()
 {
 	UpdateConfigs();
+	// As the engine's curl manager at start-up: at most this many connections to one server, 16 unless
+	// the ini says otherwise (0 or less: no cap).
+	int32 MaxConnectionsPerServer = 16;
+	if (GConfig)
+	{
+		GConfig->GetInt(TEXT("HTTP"), TEXT("HttpMaxConnectionsPerServer"), MaxConnectionsPerServer, GEngineIni);
+	}
 	const std::shared_ptr<FCurlWorker> NewWorker = std::make_shared<FCurlWorker>();
-	if (NewWorker->Start())
+	if (NewWorker->Start(MaxConnectionsPerServer))
 	{
 		Worker = NewWorker;
 	}

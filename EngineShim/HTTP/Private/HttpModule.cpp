@@ -1,7 +1,5 @@
 #include "HttpModule.h"
 
-#include <mutex>
-
 #include "CurlHttpRequest.h"
 #include "HttpLog.h"
 #include "HttpManager.h"
@@ -23,17 +21,12 @@ FHttpModule::~FHttpModule()
 
 FHttpModule& FHttpModule::Get()
 {
-	static std::mutex GetMutex;
-	const std::lock_guard<std::mutex> Lock(GetMutex);
-	FModuleManager& ModuleManager = FModuleManager::Get();
-	if (IModuleInterface* Loaded = ModuleManager.GetModule(TEXT("HTTP")))
-	{
-		return static_cast<FHttpModule&>(*Loaded);
-	}
-	// The module manager owns it from here and calls StartupModule.
-	FHttpModule* Module = new FHttpModule();
-	ModuleManager.AddModule(TEXT("HTTP"), Module);
-	return *Module;
+	// As the engine does (LoadModuleChecked): the module manager makes the module on first use, under
+	// its own lock. A lock of this module's own, taken around the manager's, would be taken in the other
+	// order when another module's start-up (Talvane's) asks for HTTP while the manager loads it.
+	IModuleInterface* const Loaded = FModuleManager::Get().LoadModule(TEXT("HTTP"));
+	check(Loaded);
+	return static_cast<FHttpModule&>(*Loaded);
 }
 
 TSharedRef<IHttpRequest, ESPMode::ThreadSafe> FHttpModule::CreateRequest()

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "HttpTestSupport.h"
+#include "Misc/ConfigCacheIni.h"
 #include "Modules/ModuleManager.h"
 
 using namespace HttpTests;
@@ -359,4 +360,27 @@ TEST_F(FHttpThreadTest, StressCreateAndDestroyTheModuleWithRequestsInFlight)
 	ASSERT_TRUE(Last->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 	EXPECT_TRUE(Seen->bConnectedSuccessfully);
+}
+
+TEST_F(FHttpThreadTest, ConnectionsToOneServerAreCappedAsHttpMaxConnectionsPerServerSays)
+{
+	// The engine's curl manager caps the connections to one server (16 unless the ini says otherwise);
+	// a request past the cap waits for a free connection. With a cap of one, a quick request waits
+	// behind a stalled one until that one is cancelled.
+	FModuleManager::Get().UnloadModule(TEXT("HTTP"));
+	GConfig->SetInt(TEXT("HTTP"), TEXT("HttpMaxConnectionsPerServer"), 1, GEngineIni);
+	const FRequestRef Stalled = MakeChat("stall");
+	const std::shared_ptr<FRecord> StalledSeen = Record(*Stalled);
+	ASSERT_TRUE(Stalled->ProcessRequest());
+	const FRequestRef Quick = MakeChat("", false);
+	const std::shared_ptr<FRecord> QuickSeen = Record(*Quick);
+	ASSERT_TRUE(Quick->ProcessRequest());
+	// Half a second is plenty for an answer on loopback; the quick request must not get one meanwhile.
+	PumpUntil([QuickSeen]() { return QuickSeen->Completions > 0; }, 0.5);
+	EXPECT_EQ(QuickSeen->Completions, 0);
+	Stalled->CancelRequest();
+	ASSERT_TRUE(PumpUntil([QuickSeen]() { return QuickSeen->Completions > 0; }));
+	EXPECT_TRUE(QuickSeen->bConnectedSuccessfully);
+	EXPECT_EQ(StalledSeen->Completions, 1);
+	GConfig->RemoveKey(TEXT("HTTP"), TEXT("HttpMaxConnectionsPerServer"), GEngineIni);
 }

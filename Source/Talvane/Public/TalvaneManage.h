@@ -194,6 +194,9 @@ private:
 
 	void CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, bool bStream,
 		FTalvaneRequestState* State);
+	/** Reports, as progress, the text that only the end of a streamed body completed. */
+	void ReportLastProgress(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, FTalvaneRequestState& State,
+		const FString& NewText, const FString& NewReasoning);
 	void CompleteFIM(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, bool bStream,
 		const FTalvaneRequestState* State);
 

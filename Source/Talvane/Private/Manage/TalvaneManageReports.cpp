@@ -91,6 +91,10 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	}
 	const bool bStream = FCString::Atoi(*Request->GetHeader(TEXT("bStream"))) != 0;
 	const ENimbrelProtocol Protocol = State.IsValid() ? State->Protocol : GetSentProtocol(*Request);
+	// Text that only the end of the body completed: a last event without its line end, or a whole
+	// document sent to a streamed request. No progress report has carried it yet.
+	FString LastText;
+	FString LastReasoning;
 	if (bStream)
 	{
 		if (!State.IsValid())
@@ -99,12 +103,12 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 		}
 		if (State->Body.IsValid())
 		{
-			State->Finish(*State->Body);
+			State->Finish(*State->Body, LastText, LastReasoning);
 		}
 		else
 		{
 			const FTCHARToUTF8 Bytes(*Body, Body.Len());
-			State->Finish(TArray<uint8>(reinterpret_cast<const uint8*>(Bytes.Get()), Bytes.Length()));
+			State->Finish(TArray<uint8>(reinterpret_cast<const uint8*>(Bytes.Get()), Bytes.Length()), LastText, LastReasoning);
 		}
 	}
 	const bool bBodyIsError = bStream ? State->bErrorEvent
@@ -124,6 +128,10 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 		ReportFailure(Request, Response->GetResponseCode(), Body,
 			FString::Printf(TEXT("The connection closed after %d characters of the answer."), State->Text.Len()));
 		return;
+	}
+	if (bStream && (!LastText.IsEmpty() || !LastReasoning.IsEmpty()))
+	{
+		ReportLastProgress(Request, *State, LastText, LastReasoning);
 	}
 	if (SuccessDelegate.IsBound())
 	{
@@ -268,6 +276,23 @@ void FTalvaneManage::ReportProgressToListener(const IHttpRequest& Request, const
 	}
 }
 
+void FTalvaneManage::ReportLastProgress(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, FTalvaneRequestState& State,
+	const FString& NewText, const FString& NewReasoning)
+{
+	// A listener in delta mode joins the progress texts, and one in whole mode reads the last, while the
+	// success carries only a placeholder where progress carries the text: so the text reaches it here.
+	if (!State.Meta.IsSet())
+	{
+		State.Meta = MakeMeta(*Request);
+	}
+	const int32 BytesReceived = State.Body.IsValid() ? State.Body->Num() : 0;
+	const ENimbrelProtocol Protocol = GetReportedProtocol(*Request);
+	const FString& ReportedText = bStreamCombinedReply ? State.Text : NewText;
+	const FString& ReportedReasoning = bStreamCombinedReply ? State.ReasoningText : NewReasoning;
+	ProgressDelegate.ExecuteIfBound(Protocol, ReportedText, ReportedReasoning, State.Meta.GetValue(), State.LastBytesSent, BytesReceived);
+	ReportProgressToListener(*Request, Protocol, ReportedText, ReportedReasoning, State.Meta.GetValue(), State.LastBytesSent, BytesReceived);
+}
+
 void FTalvaneManage::OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const int32 BytesSent, const int32 BytesReceived)
 {
 	OnRequestProgress64(Request, static_cast<uint64>(static_cast<int64>(BytesSent)), static_cast<uint64>(static_cast<int64>(BytesReceived)));
@@ -298,6 +323,7 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 	{
 		State->Meta = MakeMeta(*Request);
 	}
+	State->LastBytesSent = static_cast<int32>(BytesSent);
 	const FString& ReportedText = bStreamCombinedReply ? State->Text : NewText;
 	const FString& ReportedReasoning = bStreamCombinedReply ? State->ReasoningText : NewReasoning;
 	const ENimbrelProtocol Protocol = GetReportedProtocol(*Request);

@@ -29,20 +29,30 @@ void FTalvaneRequestState::Finish(const TalvaneHttp::FTalvaneReceivedBody& InBod
 {
 	FString NewText;
 	FString NewReasoning;
-	DecodeNewBytes(InBody, NewText, NewReasoning);
-	FinishDecoding();
+	Finish(InBody, NewText, NewReasoning);
+}
+
+void FTalvaneRequestState::Finish(const TalvaneHttp::FTalvaneReceivedBody& InBody, FString& OutNewText, FString& OutNewReasoning)
+{
+	DecodeNewBytes(InBody, OutNewText, OutNewReasoning);
+	FinishDecoding(OutNewText, OutNewReasoning);
 }
 
 void FTalvaneRequestState::Finish(const TArray<uint8>& Content)
 {
 	FString NewText;
 	FString NewReasoning;
+	Finish(Content, NewText, NewReasoning);
+}
+
+void FTalvaneRequestState::Finish(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning)
+{
 	if (BytesFed < Content.Num())
 	{
-		DecodeBytes(Content.GetData() + BytesFed, Content.Num() - static_cast<int32>(BytesFed), NewText, NewReasoning);
+		DecodeBytes(Content.GetData() + BytesFed, Content.Num() - static_cast<int32>(BytesFed), OutNewText, OutNewReasoning);
 		BytesFed = Content.Num();
 	}
-	FinishDecoding();
+	FinishDecoding(OutNewText, OutNewReasoning);
 }
 
 void FTalvaneRequestState::DecodeBytes(const uint8* InBytes, const int32 InCount, FString& OutNewText, FString& OutNewReasoning)
@@ -53,13 +63,11 @@ void FTalvaneRequestState::DecodeBytes(const uint8* InBytes, const int32 InCount
 	DecodeEvents(OutNewText, OutNewReasoning);
 }
 
-void FTalvaneRequestState::FinishDecoding()
+void FTalvaneRequestState::FinishDecoding(FString& OutNewText, FString& OutNewReasoning)
 {
-	FString NewText;
-	FString NewReasoning;
 	Events.Reset();
 	Decoder.Finish(Events);
-	DecodeEvents(NewText, NewReasoning);
+	DecodeEvents(OutNewText, OutNewReasoning);
 }
 
 TArray<FNimbrelContextMessage>* FTalvaneRequestState::GetLiveMessages() const

@@ -21,8 +21,11 @@ struct TALVANE_API FTalvaneRequestState
 	void DecodeNewBytes(const TalvaneHttp::FTalvaneReceivedBody& InBody, FString& OutNewText, FString& OutNewReasoning);
 	/** Decodes the rest of the finished body, including a last event without its line end. */
 	void Finish(const TalvaneHttp::FTalvaneReceivedBody& InBody);
-	/** The same, for a body the transport did not keep: Content is the whole of it. */
+	/** As Finish, returning the text that only the end of the body completed (it was never in a progress report). */
+	void Finish(const TalvaneHttp::FTalvaneReceivedBody& InBody, FString& OutNewText, FString& OutNewReasoning);
+	/** The same two, for a body the transport did not keep: Content is the whole of it. */
 	void Finish(const TArray<uint8>& Content);
+	void Finish(const TArray<uint8>& Content, FString& OutNewText, FString& OutNewReasoning);
 
 	/**
 	 * Whether the body decoded so far is an event stream: it has a "data:" line. An error body is a
@@ -58,6 +61,8 @@ struct TALVANE_API FTalvaneRequestState
 	TSharedPtr<TalvaneHttp::FTalvaneReceivedBody, ESPMode::ThreadSafe> Body;
 	/** The GUID the caller holds; it stays the same when the request is sent again. */
 	FGuid RequestID;
+	/** The sent-bytes count of the latest progress report, for a report made at completion. */
+	int32 LastBytesSent = 0;
 	/** How often the request has been sent again. */
 	int32 Retries = 0;
 	/** The caller cancelled the request: it is never sent again. */
@@ -66,7 +71,7 @@ struct TALVANE_API FTalvaneRequestState
 private:
 	void DecodeBytes(const uint8* InBytes, int32 InCount, FString& OutNewText, FString& OutNewReasoning);
 	void DecodeEvents(FString& OutNewText, FString& OutNewReasoning);
-	void FinishDecoding();
+	void FinishDecoding(FString& OutNewText, FString& OutNewReasoning);
 	void DecodeEvent(const FTalvaneSSEEventRange& Event, FString& OutNewText, FString& OutNewReasoning);
 
 	TArray<FNimbrelContextMessage>* const Messages;

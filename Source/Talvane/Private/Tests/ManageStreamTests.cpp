@@ -135,6 +135,29 @@ void FTalvaneManageStreamSpec::Define()
 			TestStreamedText(TEXT("whole-json"), TEXT("whole"), ExpectedAnswer(TEXT("whole"), 1, 1), false);
 		});
 
+		It(TEXT("HandsTextOnlyTheEndOfTheBodyCompletedToProgressWhereTheSuccessCarriesAPlaceholder"), [this]()
+		{
+			// A delta-mode chat and a whole-mode FIM success carry " ": their text must come through progress,
+			// even when no event completed it before the body ended.
+			Manager->SetStreamCombinedReply(false);
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			const FGuid ChatID = Manager->NimbrelChatRequest(TEXT("whole"), Record, Scenario(TEXT("whole-json")));
+			TestTrue(TEXT("chat done"), TickUntil([this]() { return Manager->Reports.Finished() == 1; }));
+			TestTrue(TEXT("deltas join to the answer"), Manager->Reports.JoinedProgress(ChatID).Equals(ExpectedAnswer(TEXT("whole"), 1, 1), ESearchCase::CaseSensitive));
+
+			Manager->SetStreamCombinedReply(true);
+			FNimbrelFIMRequest Fim;
+			Fim.Prompt = TEXT("p");
+			Fim.Suffix = TEXT("s");
+			Fim.bStream = true;
+			const FGuid FimID = Manager->NimbrelFIMRequest(Fim, Scenario(TEXT("whole-json")));
+			TestTrue(TEXT("FIM done"), TickUntil([this]() { return Manager->Reports.Finished() == 2; }));
+			const TArray<FProgressReport> Progress = Manager->Reports.ProgressOf(FimID);
+			TestTrue(TEXT("the last progress is the FIM text"), !Progress.IsEmpty()
+				&& Progress.Last().Text.Equals(TEXT("[fill between \"p\" and \"s\"]"), ESearchCase::CaseSensitive));
+			TestEqual(TEXT("both succeeded"), Manager->Reports.Successes.Num(), 2);
+		});
+
 		It(TEXT("DropsLineBreaksOnlyBeforeTheFirstCharacter"), [this]()
 		{
 			FTalvaneRequestState State(ENimbrelProtocol::NIMBREL_CHAT, nullptr, nullptr);

@@ -32,6 +32,7 @@ public:
 		const FString& InMsg, const FNimbrelContextInfo& InMeta)
 	{
 		Failures.Add(InData);
+		FailureMessages.Add(InMsg);
 	}
 
 	UFUNCTION()
@@ -46,5 +47,6 @@ public:
 	TArray<ENimbrelProtocol> SuccessProtocols;
 	TArray<FString> Progress;
 	TArray<TArray<FString>> Failures;
+	TArray<FString> FailureMessages;
 	int32 HeadersHeard = 0;
 };
