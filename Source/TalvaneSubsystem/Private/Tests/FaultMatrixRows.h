@@ -1,7 +1,7 @@
 #pragma once
 
 // The rows of the fault matrix: every fault scenario of the reference server, with what a request of
-// each kind must end in when the server answers it that way. Kept apart from the spec so the table
+// each kind must end in when the server answers it that way. Kept apart from the test file so the table
 // reads as a table.
 
 #include "CoreMinimal.h"
