@@ -17,7 +17,7 @@ UNSUPPORTED_MARKUP = ('UINTERFACE', 'UDELEGATE', 'GENERATED_UCLASS_BODY', 'GENER
 	'GENERATED_IINTERFACE_BODY', 'GENERATED_UINTERFACE_BODY')
 DELEGATE_MACRO = 'DECLARE_DYNAMIC_MULTICAST_DELEGATE'
 PARAM_COUNT_SUFFIXES = {'': 0, '_OneParam': 1, '_TwoParams': 2, '_ThreeParams': 3, '_FourParams': 4, '_FiveParams': 5,
-	'_SixParams': 6}
+	'_SixParams': 6, '_SevenParams': 7, '_EightParams': 8, '_NineParams': 9}
 INCLUDE_PATTERN = re.compile(r'^include\s*[<"]([^>"]+)[>"]')
 
 

@@ -29,7 +29,8 @@ void UChatListener::HandleFailure(const ENimbrelProtocol InPTProtocol, const TAr
 	}
 }
 
-void UChatListener::HandleNodeProgress(const FString& Text, const FString& Reasoning)
+void UChatListener::HandleNodeChatProgress(const FNimbrelChatResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
+	const FString& ErrorMessage)
 {
 	if (Session)
 	{
@@ -37,24 +38,46 @@ void UChatListener::HandleNodeProgress(const FString& Text, const FString& Reaso
 	}
 }
 
-void UChatListener::HandleNodeChatSuccess(const FNimbrelChatResponses& Response)
+void UChatListener::HandleNodeChatSuccess(const FNimbrelChatResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
+	const FString& ErrorMessage)
 {
+	// The Text and Reasoning pins carry the answer's first choice; the response holds the rest.
 	if (Session)
 	{
-		const FNimbrelChatResponseChoice* Choice = Response.Choices.Num() > 0 ? &Response.Choices[0] : nullptr;
-		Session->OnNodeSuccess(Choice ? Choice->Message.Content : FString(), Choice ? Choice->Message.ReasoningContent : FString());
+		Session->OnNodeSuccess(Text, Reasoning);
 	}
 }
 
-void UChatListener::HandleNodeFIMSuccess(const FNimbrelFIMResponses& Response)
+void UChatListener::HandleNodeChatFailure(const FNimbrelChatResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
+	const FString& ErrorMessage)
 {
 	if (Session)
 	{
-		Session->OnNodeSuccess(Response.Choices.Num() > 0 ? Response.Choices[0].Text : FString(), FString());
+		Session->OnNodeFailure(StatusCode, Body);
 	}
 }
 
-void UChatListener::HandleNodeFailure(const int32 StatusCode, const FString& Body, const FString& ErrorMessage)
+void UChatListener::HandleNodeFIMProgress(const FNimbrelFIMResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
+	const FString& ErrorMessage)
+{
+	if (Session)
+	{
+		Session->OnNodeProgress(Text, Reasoning);
+	}
+}
+
+void UChatListener::HandleNodeFIMSuccess(const FNimbrelFIMResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
+	const FString& ErrorMessage)
+{
+	// The Text and Reasoning pins carry the answer's first choice; the response holds the rest.
+	if (Session)
+	{
+		Session->OnNodeSuccess(Text, Reasoning);
+	}
+}
+
+void UChatListener::HandleNodeFIMFailure(const FNimbrelFIMResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
+	const FString& ErrorMessage)
 {
 	if (Session)
 	{

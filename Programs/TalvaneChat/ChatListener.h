@@ -26,18 +26,30 @@ public:
 	void HandleFailure(ENimbrelProtocol InPTProtocol, const TArray<FString>& InData, const TArray<FString>& InReasoningData,
 		const FString& InMsg, const FNimbrelContextInfo& InMeta);
 
-	/** The pins of a request node (with --node). */
+	/** The pins of a request node (with --node): every pin carries the response and the same data. */
 	UFUNCTION()
-	void HandleNodeProgress(const FString& Text, const FString& Reasoning);
+	void HandleNodeChatProgress(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
+		const FString& ErrorMessage);
 
 	UFUNCTION()
-	void HandleNodeChatSuccess(const FNimbrelChatResponses& Response);
+	void HandleNodeChatSuccess(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
+		const FString& ErrorMessage);
 
 	UFUNCTION()
-	void HandleNodeFIMSuccess(const FNimbrelFIMResponses& Response);
+	void HandleNodeChatFailure(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
+		const FString& ErrorMessage);
 
 	UFUNCTION()
-	void HandleNodeFailure(int32 StatusCode, const FString& Body, const FString& ErrorMessage);
+	void HandleNodeFIMProgress(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
+		const FString& ErrorMessage);
+
+	UFUNCTION()
+	void HandleNodeFIMSuccess(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
+		const FString& ErrorMessage);
+
+	UFUNCTION()
+	void HandleNodeFIMFailure(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
+		const FString& ErrorMessage);
 
 	/** The session that owns this listener; it outlives every broadcast. */
 	FChatSession* Session = nullptr;

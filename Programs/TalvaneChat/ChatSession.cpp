@@ -235,19 +235,24 @@ ETurnResult FChatSession::WaitForNode(UTalvaneAsyncRequest& Node)
 {
 	// Rooted while it runs, as a graph's reference would keep it in a game.
 	Node.AddToRoot();
-	Node.OnProgress.AddDynamic(Listener, &UChatListener::HandleNodeProgress);
-	Node.OnFailure.AddDynamic(Listener, &UChatListener::HandleNodeFailure);
+	// Each node class declares its own pins (one signature per class), so each is bound by its type.
 	if (UTalvaneFIMAsyncAction* Fim = Cast<UTalvaneFIMAsyncAction>(&Node))
 	{
+		Fim->OnProgress.AddDynamic(Listener, &UChatListener::HandleNodeFIMProgress);
 		Fim->OnSuccess.AddDynamic(Listener, &UChatListener::HandleNodeFIMSuccess);
+		Fim->OnFailure.AddDynamic(Listener, &UChatListener::HandleNodeFIMFailure);
 	}
 	else if (UTalvaneChatAsyncAction* Chat = Cast<UTalvaneChatAsyncAction>(&Node))
 	{
+		Chat->OnProgress.AddDynamic(Listener, &UChatListener::HandleNodeChatProgress);
 		Chat->OnSuccess.AddDynamic(Listener, &UChatListener::HandleNodeChatSuccess);
+		Chat->OnFailure.AddDynamic(Listener, &UChatListener::HandleNodeChatFailure);
 	}
 	else if (UTalvaneLocalChatAsyncAction* Local = Cast<UTalvaneLocalChatAsyncAction>(&Node))
 	{
+		Local->OnProgress.AddDynamic(Listener, &UChatListener::HandleNodeChatProgress);
 		Local->OnSuccess.AddDynamic(Listener, &UChatListener::HandleNodeChatSuccess);
+		Local->OnFailure.AddDynamic(Listener, &UChatListener::HandleNodeChatFailure);
 	}
 	Node.Activate();
 	// The node holds the pointer only while this turn lasts; a cancel makes it fire OnFailure.

@@ -33,6 +33,30 @@ FNimbrelFIMResponses TalvaneAsyncRecords::ParseFIM(const FTalvaneRequestOutcome&
 	return Response;
 }
 
+namespace
+{
+	FTalvaneNodeReport EndedReport(const FTalvaneRequestOutcome& InOutcome, const FString& InText, const FString& InReasoning)
+	{
+		FTalvaneNodeReport Report;
+		Report.Text = InText;
+		Report.Reasoning = InReasoning;
+		Report.StatusCode = InOutcome.Code;
+		Report.Body = InOutcome.Body;
+		return Report;
+	}
+}
+
+FTalvaneNodeReport TalvaneAsyncRecords::ChatSuccessReport(const FTalvaneRequestOutcome& InOutcome, const FNimbrelChatResponses& InResponse)
+{
+	const FNimbrelChatResponseChoice* Choice = InResponse.Choices.Num() > 0 ? &InResponse.Choices[0] : nullptr;
+	return EndedReport(InOutcome, Choice ? Choice->Message.Content : FString(), Choice ? Choice->Message.ReasoningContent : FString());
+}
+
+FTalvaneNodeReport TalvaneAsyncRecords::FIMSuccessReport(const FTalvaneRequestOutcome& InOutcome, const FNimbrelFIMResponses& InResponse)
+{
+	return EndedReport(InOutcome, InResponse.Choices.Num() > 0 ? InResponse.Choices[0].Text : FString(), FString());
+}
+
 bool TalvaneAsyncRecords::IsRecordAlive(const void* InRecord, const TWeakPtr<uint8>& InLifetime, const UObject& InNode)
 {
 	if (InRecord && InLifetime.IsValid())

@@ -102,6 +102,10 @@ FGuid UTalvaneAsyncRequest::SendRequest(UTalvaneSubsystem&)
 	return FGuid();
 }
 
+void UTalvaneAsyncRequest::BroadcastReport(ETalvaneNodePin, const FTalvaneNodeReport&)
+{
+}
+
 void UTalvaneAsyncRequest::BroadcastSuccess(const FTalvaneRequestOutcome&)
 {
 }
@@ -117,7 +121,10 @@ void UTalvaneAsyncRequest::HandleProgress(const FString& InText, const FString& 
 		Abandon();
 		return;
 	}
-	OnProgress.Broadcast(InText, InReasoning);
+	FTalvaneNodeReport Report;
+	Report.Text = InText;
+	Report.Reasoning = InReasoning;
+	BroadcastReport(ETalvaneNodePin::Progress, Report);
 }
 
 void UTalvaneAsyncRequest::HandleOutcome(const FTalvaneRequestOutcome& InOutcome)
@@ -143,7 +150,11 @@ void UTalvaneAsyncRequest::HandleOutcome(const FTalvaneRequestOutcome& InOutcome
 void UTalvaneAsyncRequest::Fail(const int32 InCode, const FString& InBody, const FString& InMessage)
 {
 	End();
-	OnFailure.Broadcast(InCode, InBody, InMessage);
+	FTalvaneNodeReport Report;
+	Report.StatusCode = InCode;
+	Report.Body = InBody;
+	Report.ErrorMessage = InMessage;
+	BroadcastReport(ETalvaneNodePin::Failure, Report);
 }
 
 bool UTalvaneAsyncRequest::WatchWorld(float)

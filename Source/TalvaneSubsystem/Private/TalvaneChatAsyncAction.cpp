@@ -25,7 +25,13 @@ FGuid UTalvaneChatAsyncAction::SendRequest(UTalvaneSubsystem& InSubsystem)
 	return InSubsystem.NimbrelChatRequest(Content, *Record, Headers);
 }
 
+void UTalvaneChatAsyncAction::BroadcastReport(const ETalvaneNodePin InPin, const FTalvaneNodeReport& InReport)
+{
+	BroadcastPin(InPin == ETalvaneNodePin::Progress ? OnProgress : OnFailure, FNimbrelChatResponses(), InReport);
+}
+
 void UTalvaneChatAsyncAction::BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome)
 {
-	OnSuccess.Broadcast(TalvaneAsyncRecords::ParseChat(InOutcome));
+	const FNimbrelChatResponses Response = TalvaneAsyncRecords::ParseChat(InOutcome);
+	BroadcastPin(OnSuccess, Response, TalvaneAsyncRecords::ChatSuccessReport(InOutcome, Response));
 }

@@ -24,7 +24,13 @@ FGuid UTalvaneFIMAsyncAction::SendRequest(UTalvaneSubsystem& InSubsystem)
 	return InSubsystem.NimbrelFIMRequest(*Record, Headers);
 }
 
+void UTalvaneFIMAsyncAction::BroadcastReport(const ETalvaneNodePin InPin, const FTalvaneNodeReport& InReport)
+{
+	BroadcastPin(InPin == ETalvaneNodePin::Progress ? OnProgress : OnFailure, FNimbrelFIMResponses(), InReport);
+}
+
 void UTalvaneFIMAsyncAction::BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome)
 {
-	OnSuccess.Broadcast(TalvaneAsyncRecords::ParseFIM(InOutcome));
+	const FNimbrelFIMResponses Response = TalvaneAsyncRecords::ParseFIM(InOutcome);
+	BroadcastPin(OnSuccess, Response, TalvaneAsyncRecords::FIMSuccessReport(InOutcome, Response));
 }

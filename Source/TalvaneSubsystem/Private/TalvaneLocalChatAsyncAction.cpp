@@ -25,7 +25,13 @@ FGuid UTalvaneLocalChatAsyncAction::SendRequest(UTalvaneSubsystem& InSubsystem)
 	return InSubsystem.NimbrelLocalChatRequest(Content, *Record, Headers);
 }
 
+void UTalvaneLocalChatAsyncAction::BroadcastReport(const ETalvaneNodePin InPin, const FTalvaneNodeReport& InReport)
+{
+	BroadcastPin(InPin == ETalvaneNodePin::Progress ? OnProgress : OnFailure, FNimbrelChatResponses(), InReport);
+}
+
 void UTalvaneLocalChatAsyncAction::BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome)
 {
-	OnSuccess.Broadcast(TalvaneAsyncRecords::ParseChat(InOutcome));
+	const FNimbrelChatResponses Response = TalvaneAsyncRecords::ParseChat(InOutcome);
+	BroadcastPin(OnSuccess, Response, TalvaneAsyncRecords::ChatSuccessReport(InOutcome, Response));
 }

@@ -9,16 +9,40 @@
 
 class UTalvaneSubsystem;
 
-DECLARE_DYNAMIC_MULTICAST_DELEGATE_TwoParams(FTalvaneAsyncProgressPin, const FString&, Text, const FString&, Reasoning);
+/**
+ * What every exec pin of a request node carries besides the parsed response, in pin order. The editor
+ * makes a node's data pins from its first delegate alone, so all three delegates of a node class share
+ * one parameter list: (Response, Text, Reasoning, StatusCode, Body, ErrorMessage). To add a datum, add
+ * it here, to each node class's delegate declaration and to BroadcastPin.
+ */
+struct FTalvaneNodeReport
+{
+	/** The answer's text: so far (or only the new text in delta mode) on progress, whole on success. */
+	FString Text;
+	/** The reasoning text, as Text. */
+	FString Reasoning;
+	/** The HTTP status code once the request has ended; 0 on progress, and when no answer arrived. */
+	int32 StatusCode = 0;
+	/** The raw body once the request has ended. */
+	FString Body;
+	/** On failure, what went wrong; empty otherwise. */
+	FString ErrorMessage;
+};
 
-DECLARE_DYNAMIC_MULTICAST_DELEGATE_ThreeParams(FTalvaneAsyncFailurePin, int32, StatusCode, const FString&, Body, const FString&, ErrorMessage);
+/** The pins a node fires without a parsed response. */
+enum class ETalvaneNodePin : uint8
+{
+	Progress,
+	Failure,
+};
 
 /**
  * What the per-request Blueprint nodes share: one request sent through the Talvane subsystem of the
  * world context's game instance, and pins that fire for that request alone. OnProgress fires as a
- * streamed answer arrives (the text and reasoning so far, or only the new text in delta mode); then
- * exactly one of OnSuccess (on the subclass) and OnFailure. OnFailure carries the status code (0
- * when no answer arrived), the raw body and the error message read from it.
+ * streamed answer arrives (Text and Reasoning so far, or only the new text in delta mode); then
+ * exactly one of OnSuccess and OnFailure. Every pin carries the same data pins: the parsed Response
+ * (empty but on success), Text, Reasoning, StatusCode (0 when no answer arrived), the raw Body and
+ * the ErrorMessage (on failure). Each node class declares its three delegates with its response type.
  *
  * The node lives with the game instance it registered with until the request ends. When its world
  * context object is destroyed, or its game instance ends, the node cancels its request and fires
@@ -32,12 +56,6 @@ class TALVANESUBSYSTEM_API UTalvaneAsyncRequest : public UBlueprintAsyncActionBa
 	GENERATED_BODY()
 
 public:
-	UPROPERTY(BlueprintAssignable)
-	FTalvaneAsyncProgressPin OnProgress;
-
-	UPROPERTY(BlueprintAssignable)
-	FTalvaneAsyncFailurePin OnFailure;
-
 	/** Cancels the request: OnFailure then fires with "The request was cancelled.", unless the request has already ended. */
 	UFUNCTION(BlueprintCallable, Category = "Nimbrel")
 	void Cancel();
@@ -56,8 +74,17 @@ protected:
 
 	/** Sends the request through the subsystem; returns its GUID, all zero when nothing was sent. Each node class sends its own kind. */
 	virtual FGuid SendRequest(UTalvaneSubsystem& InSubsystem);
-	/** Fires OnSuccess with the answer's record, parsed from the body. */
+	/** Fires the node class's OnProgress or OnFailure with the report and an empty response. */
+	virtual void BroadcastReport(ETalvaneNodePin InPin, const FTalvaneNodeReport& InReport);
+	/** Fires OnSuccess with the answer's record, parsed from the body, its text, status code and body. */
 	virtual void BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome);
+
+	/** Fires one of a node class's delegates: the response, then the report's data in pin order. */
+	template <typename TPinDelegate, typename TResponse>
+	static void BroadcastPin(const TPinDelegate& InPin, const TResponse& InResponse, const FTalvaneNodeReport& InReport)
+	{
+		InPin.Broadcast(InResponse, InReport.Text, InReport.Reasoning, InReport.StatusCode, InReport.Body, InReport.ErrorMessage);
+	}
 
 private:
 	void HandleProgress(const FString& InText, const FString& InReasoning);

@@ -5,11 +5,13 @@
 #include "TalvaneType.h"
 #include "TalvaneChatAsyncAction.generated.h"
 
-DECLARE_DYNAMIC_MULTICAST_DELEGATE_OneParam(FTalvaneAsyncChatSuccessPin, const FNimbrelChatResponses&, Response);
+/** Every pin of the chat nodes, with the data of FTalvaneNodeReport after the response. */
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_SixParams(FTalvaneAsyncChatPin, const FNimbrelChatResponses&, Response, const FString&, Text,
+	const FString&, Reasoning, int32, StatusCode, const FString&, Body, const FString&, ErrorMessage);
 
 /**
- * The "Nimbrel Chat" node: one chat request to the cloud service with pins of its own. OnSuccess
- * carries the whole parsed answer: content, reasoning, tool calls, finish reason and usage; for a
+ * The "Nimbrel Chat" node: one chat request to the cloud service with pins of its own. OnSuccess's
+ * Response is the whole parsed answer: content, reasoning, tool calls, finish reason and usage; for a
  * streamed answer they are put together from its deltas.
  */
 UCLASS()
@@ -29,10 +31,17 @@ public:
 		UPARAM(ref) FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 
 	UPROPERTY(BlueprintAssignable)
-	FTalvaneAsyncChatSuccessPin OnSuccess;
+	FTalvaneAsyncChatPin OnProgress;
+
+	UPROPERTY(BlueprintAssignable)
+	FTalvaneAsyncChatPin OnSuccess;
+
+	UPROPERTY(BlueprintAssignable)
+	FTalvaneAsyncChatPin OnFailure;
 
 protected:
 	FGuid SendRequest(UTalvaneSubsystem& InSubsystem) override;
+	void BroadcastReport(ETalvaneNodePin InPin, const FTalvaneNodeReport& InReport) override;
 	void BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome) override;
 
 private:

@@ -5,9 +5,11 @@
 #include "TalvaneType.h"
 #include "TalvaneFIMAsyncAction.generated.h"
 
-DECLARE_DYNAMIC_MULTICAST_DELEGATE_OneParam(FTalvaneAsyncFIMSuccessPin, const FNimbrelFIMResponses&, Response);
+/** Every pin of the fill-in-the-middle node, with the data of FTalvaneNodeReport after the response. */
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_SixParams(FTalvaneAsyncFIMPin, const FNimbrelFIMResponses&, Response, const FString&, Text,
+	const FString&, Reasoning, int32, StatusCode, const FString&, Body, const FString&, ErrorMessage);
 
-/** The "Nimbrel FIM" node: one fill-in-the-middle request with pins of its own; OnSuccess carries the whole parsed answer. */
+/** The "Nimbrel FIM" node: one fill-in-the-middle request with pins of its own; OnSuccess's Response is the whole parsed answer. */
 UCLASS()
 class TALVANESUBSYSTEM_API UTalvaneFIMAsyncAction : public UTalvaneAsyncRequest
 {
@@ -21,10 +23,17 @@ public:
 		const TMap<FString, FString>& InCustomMetadataHeader);
 
 	UPROPERTY(BlueprintAssignable)
-	FTalvaneAsyncFIMSuccessPin OnSuccess;
+	FTalvaneAsyncFIMPin OnProgress;
+
+	UPROPERTY(BlueprintAssignable)
+	FTalvaneAsyncFIMPin OnSuccess;
+
+	UPROPERTY(BlueprintAssignable)
+	FTalvaneAsyncFIMPin OnFailure;
 
 protected:
 	FGuid SendRequest(UTalvaneSubsystem& InSubsystem) override;
+	void BroadcastReport(ETalvaneNodePin InPin, const FTalvaneNodeReport& InReport) override;
 	void BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome) override;
 
 private:

@@ -20,10 +20,17 @@ public:
 		UPARAM(ref) FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 
 	UPROPERTY(BlueprintAssignable)
-	FTalvaneAsyncChatSuccessPin OnSuccess;
+	FTalvaneAsyncChatPin OnProgress;
+
+	UPROPERTY(BlueprintAssignable)
+	FTalvaneAsyncChatPin OnSuccess;
+
+	UPROPERTY(BlueprintAssignable)
+	FTalvaneAsyncChatPin OnFailure;
 
 protected:
 	FGuid SendRequest(UTalvaneSubsystem& InSubsystem) override;
+	void BroadcastReport(ETalvaneNodePin InPin, const FTalvaneNodeReport& InReport) override;
 	void BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome) override;
 
 private:

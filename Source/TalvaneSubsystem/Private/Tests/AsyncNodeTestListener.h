@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CoreMinimal.h"
+#include "TalvaneAsyncRequest.h"
 #include "TalvaneType.h"
 #include "UObject/Object.h"
 #include "AsyncNodeTestListener.generated.h"
@@ -13,29 +14,47 @@ class UAsyncNodeTestListener : public UObject
 
 public:
 	UFUNCTION()
-	void HandleProgress(const FString& Text, const FString& Reasoning)
+	void HandleChatProgress(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage)
 	{
-		Progress.Add(Text);
+		RecordProgress(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
 	}
 
 	UFUNCTION()
-	void HandleChatSuccess(const FNimbrelChatResponses& Response)
+	void HandleChatSuccess(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage)
 	{
 		ChatSuccesses.Add(Response);
+		SuccessReports.Add({Text, Reasoning, StatusCode, Body, ErrorMessage});
 	}
 
 	UFUNCTION()
-	void HandleFIMSuccess(const FNimbrelFIMResponses& Response)
+	void HandleChatFailure(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage)
+	{
+		RecordFailure(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
+	}
+
+	UFUNCTION()
+	void HandleFIMProgress(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage)
+	{
+		RecordProgress(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
+	}
+
+	UFUNCTION()
+	void HandleFIMSuccess(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage)
 	{
 		FIMSuccesses.Add(Response);
+		SuccessReports.Add({Text, Reasoning, StatusCode, Body, ErrorMessage});
 	}
 
 	UFUNCTION()
-	void HandleFailure(int32 StatusCode, const FString& Body, const FString& ErrorMessage)
+	void HandleFIMFailure(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage)
 	{
-		FailureCodes.Add(StatusCode);
-		FailureBodies.Add(Body);
-		FailureMessages.Add(ErrorMessage);
+		RecordFailure(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
 	}
 
 	int32 Finished() const { return ChatSuccesses.Num() + FIMSuccesses.Num() + FailureCodes.Num(); }
@@ -46,4 +65,27 @@ public:
 	TArray<int32> FailureCodes;
 	TArray<FString> FailureBodies;
 	TArray<FString> FailureMessages;
+	/** Every pin's data besides the response, as it fired. */
+	TArray<FTalvaneNodeReport> ProgressReports;
+	TArray<FTalvaneNodeReport> SuccessReports;
+	TArray<FTalvaneNodeReport> FailureReports;
+	/** Progress and failure pins whose Response held an answer: a Blueprint would read a stale or wrong one. */
+	int32 ResponsesOffSuccess = 0;
+
+private:
+	void RecordProgress(const bool bInHasResponse, const FTalvaneNodeReport& InReport)
+	{
+		Progress.Add(InReport.Text);
+		ProgressReports.Add(InReport);
+		ResponsesOffSuccess += bInHasResponse ? 1 : 0;
+	}
+
+	void RecordFailure(const bool bInHasResponse, const FTalvaneNodeReport& InReport)
+	{
+		FailureCodes.Add(InReport.StatusCode);
+		FailureBodies.Add(InReport.Body);
+		FailureMessages.Add(InReport.ErrorMessage);
+		FailureReports.Add(InReport);
+		ResponsesOffSuccess += bInHasResponse ? 1 : 0;
+	}
 };

@@ -26,9 +26,9 @@ BEGIN_DEFINE_SPEC(FTalvaneAsyncNodeSpec, "Talvane.Subsystem.AsyncNode", EAutomat
 	{
 		UAsyncNodeTestListener* Target = InListener ? InListener : Listener;
 		UTalvaneChatAsyncAction* Node = UTalvaneChatAsyncAction::NimbrelChatAsync(Target, InQuestion, InRecord, InHeaders);
-		Node->OnProgress.AddDynamic(Target, &UAsyncNodeTestListener::HandleProgress);
+		Node->OnProgress.AddDynamic(Target, &UAsyncNodeTestListener::HandleChatProgress);
 		Node->OnSuccess.AddDynamic(Target, &UAsyncNodeTestListener::HandleChatSuccess);
-		Node->OnFailure.AddDynamic(Target, &UAsyncNodeTestListener::HandleFailure);
+		Node->OnFailure.AddDynamic(Target, &UAsyncNodeTestListener::HandleChatFailure);
 		Node->Activate();
 		return Node;
 	}
@@ -118,6 +118,15 @@ void FTalvaneAsyncNodeSpec::Define()
 				}
 				TestTrue(TEXT("usage from the usage event"), Response.Usage.TotalTokens > 0 && Response.Usage.PromptTokens == 1);
 			}
+			if (TestEqual(TEXT("every pin's data on success"), Listener->SuccessReports.Num(), 1))
+			{
+				const FTalvaneNodeReport& Report = Listener->SuccessReports[0];
+				TestTrue(TEXT("the whole text"), IsExactly(Report.Text, TEXT("Echo: Hello (turn 1, 1 message)")));
+				TestTrue(TEXT("status, raw stream, no error"), Report.StatusCode == 200 && Report.Body.Contains(TEXT("data:")) && Report.ErrorMessage.IsEmpty());
+			}
+			const FTalvaneNodeReport LastProgress = Listener->ProgressReports.Num() > 0 ? Listener->ProgressReports.Last() : FTalvaneNodeReport();
+			TestTrue(TEXT("progress: no status, body or error yet"), LastProgress.StatusCode == 0 && LastProgress.Body.IsEmpty() && LastProgress.ErrorMessage.IsEmpty());
+			TestEqual(TEXT("no answer on progress or failure"), Listener->ResponsesOffSuccess, 0);
 			TestEqual(TEXT("the record holds question and answer"), Record.Messages.Num(), 2);
 			TestFalse(TEXT("released"), Node->HasAnyFlags(RF_StrongRefOnFrame));
 		});
@@ -238,6 +247,8 @@ void FTalvaneAsyncNodeSpec::Define()
 				const FString Expected = FString::Printf(TEXT("The connection closed after %d characters of the answer."), Listener->Progress.Last().Len());
 				TestTrue(TEXT("plain words"), IsExactly(Listener->FailureMessages[0], *Expected));
 				TestTrue(TEXT("the partial body"), Listener->FailureBodies[0].Contains(TEXT("data:")));
+				TestTrue(TEXT("no text, and no answer where the Blueprint would read a stale one"), Listener->FailureReports[0].Text.IsEmpty()
+					&& Listener->ResponsesOffSuccess == 0);
 			}
 			TestEqual(TEXT("only the question in the record"), Record.Messages.Num(), 1);
 		});
@@ -300,7 +311,7 @@ void FTalvaneAsyncNodeSpec::Define()
 			Local.ChatID = TEXT("7");
 			UTalvaneLocalChatAsyncAction* LocalNode = UTalvaneLocalChatAsyncAction::NimbrelLocalChatAsync(Listener, TEXT("Local"), Local, {});
 			LocalNode->OnSuccess.AddDynamic(Listener, &UAsyncNodeTestListener::HandleChatSuccess);
-			LocalNode->OnFailure.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFailure);
+			LocalNode->OnFailure.AddDynamic(Listener, &UAsyncNodeTestListener::HandleChatFailure);
 			LocalNode->Activate();
 			FNimbrelFIMRequest Fim;
 			Fim.Model = ENimbrelModel::NIMBREL_CHAT;
@@ -308,8 +319,9 @@ void FTalvaneAsyncNodeSpec::Define()
 			Fim.Suffix = TEXT("b");
 			Fim.bStream = true;
 			UTalvaneFIMAsyncAction* FimNode = UTalvaneFIMAsyncAction::NimbrelFIMAsync(Listener, Fim, {});
+			FimNode->OnProgress.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFIMProgress);
 			FimNode->OnSuccess.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFIMSuccess);
-			FimNode->OnFailure.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFailure);
+			FimNode->OnFailure.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFIMFailure);
 			FimNode->Activate();
 			TestTrue(TEXT("both ended"), TickUntil([LocalNode, FimNode]() { return LocalNode->HasEnded() && FimNode->HasEnded(); }));
 			TestEqual(TEXT("no failure"), Listener->FailureCodes.Num(), 0);
@@ -322,6 +334,8 @@ void FTalvaneAsyncNodeSpec::Define()
 				const FNimbrelFIMResponseChoice& Choice = Listener->FIMSuccesses[0].Choices[0];
 				TestTrue(TEXT("FIM text from every event"), IsExactly(Choice.Text, TEXT("[fill between \"a\" and \"b\"]")));
 				TestTrue(TEXT("FIM finish reason"), IsExactly(Choice.FinishReason, TEXT("stop")));
+				TestTrue(TEXT("FIM progress and text pins"), Listener->Progress.Num() > 0 && Listener->SuccessReports.ContainsByPredicate(
+					[this, &Choice](const FTalvaneNodeReport& Report) { return IsExactly(Report.Text, *Choice.Text); }));
 			}
 			TestEqual(TEXT("the local record holds question and answer"), Local.Messages.Num(), 2);
 		});
@@ -343,7 +357,7 @@ void FTalvaneAsyncNodeSpec::Define()
 				{{TEXT("X-Talvane-Scenario"), TEXT("stall-after-headers")}});
 			Node->AddToRoot();
 			Node->OnSuccess.AddDynamic(Pins, &UAsyncNodeTestListener::HandleChatSuccess);
-			Node->OnFailure.AddDynamic(Pins, &UAsyncNodeTestListener::HandleFailure);
+			Node->OnFailure.AddDynamic(Pins, &UAsyncNodeTestListener::HandleChatFailure);
 			Node->Activate();
 			const FGuid RequestID = Node->GetRequestID();
 			TestTrue(TEXT("sent"), RequestID.IsValid());

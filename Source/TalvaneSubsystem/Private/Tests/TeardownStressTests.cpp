@@ -116,9 +116,9 @@ void FTalvaneTeardownStressSpec::Define()
 				}
 				UAsyncNodeTestListener* Context = Contexts.Add_GetRef(NewObject<UAsyncNodeTestListener>(GameInstance));
 				UTalvaneChatAsyncAction* Node = UTalvaneChatAsyncAction::NimbrelChatAsync(Context, TEXT("node"), Record, StreamHeaders());
-				Node->OnProgress.AddDynamic(Context, &UAsyncNodeTestListener::HandleProgress);
+				Node->OnProgress.AddDynamic(Context, &UAsyncNodeTestListener::HandleChatProgress);
 				Node->OnSuccess.AddDynamic(Context, &UAsyncNodeTestListener::HandleChatSuccess);
-				Node->OnFailure.AddDynamic(Context, &UAsyncNodeTestListener::HandleFailure);
+				Node->OnFailure.AddDynamic(Context, &UAsyncNodeTestListener::HandleChatFailure);
 				Node->Activate();
 				Nodes.Add(Node);
 			}
