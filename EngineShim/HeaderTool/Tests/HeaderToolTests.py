@@ -129,6 +129,12 @@ class ParsesClassesAndFunctions(unittest.TestCase):
 		self.assertEqual(Nothing.Params, [])
 		self.assertEqual(Pair.SignatureName(), 'OnPair__DelegateSignature')
 
+	def test_delegates_take_up_to_nine_parameters_as_in_the_engine(self):
+		Names = [f'P{Index}' for Index in range(1, 10)]
+		Body = 'DECLARE_DYNAMIC_MULTICAST_DELEGATE_NineParams(FOnNine, ' + ', '.join(f'int32, {Name}' for Name in Names) + ');\n'
+		Nine, = Parse(Body).Delegates
+		self.assertEqual([Param.Name for Param in Nine.Params], Names)
+
 
 	def test_function_parameters_and_results_may_point_to_object_classes(self):
 		Body = ('UCLASS()\nclass UNode : public UObject\n{\n\tGENERATED_BODY()\n'
