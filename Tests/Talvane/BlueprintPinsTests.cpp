@@ -1,8 +1,9 @@
 // The pins the Blueprint editor gives the plugin's nodes, from the model of Editor/BlueprintGraph:
 // every datum reaches a Blueprint, and docs/blueprint-pins.md says what the editor makes.
 //
-// To write the document again after a change of pins:
+// To write the document and the README's node picture again after a change of pins:
 //   TALVANE_WRITE_BLUEPRINT_PINS=1 ctest -R Talvane.StandIn.BlueprintPins   (in the build directory)
+//   dot -Tsvg docs/async-node.dot -o docs/async-node.svg                     (in the source tree)
 
 #include <cstdlib>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "BlueprintPinModel.h"
+#include "BlueprintPinsPicture.h"
 #include "Containers/StringConv.h"
 #include "Misc/AutomationTest.h"
 #include "Modules/ModuleManager.h"
@@ -22,6 +24,20 @@ namespace
 	const TCHAR* const PluginPackages[] = {TEXT("/Script/Talvane"), TEXT("/Script/TalvaneSubsystem")};
 
 	const char* const DocumentPath = TALVANE_SOURCE_DIR "/docs/blueprint-pins.md";
+	const char* const PicturePath = TALVANE_SOURCE_DIR "/docs/async-node.dot";
+
+	/** The README's picture: the Nimbrel Chat node. */
+	FString Picture()
+	{
+		for (const FModelNode& Node : BlueprintPinModel::BuildNodesForPackage(TEXT("/Script/TalvaneSubsystem")))
+		{
+			if (Node.Kind == EModelNodeKind::AsyncAction && Node.Title == TEXT("Nimbrel Chat"))
+			{
+				return TalvaneBlueprintPinsPicture::Picture(Node);
+			}
+		}
+		return FString();
+	}
 
 	FString Document()
 	{
@@ -88,7 +104,26 @@ namespace
 
 BEGIN_DEFINE_SPEC(FTalvaneBlueprintPinsSpec, "Talvane.StandIn.BlueprintPins", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
 	void ExpectNoLoss(EModelNodeKind InKind);
+	void ExpectFileIsModel(const char* InPath, const FString& InModel);
 END_DEFINE_SPEC(FTalvaneBlueprintPinsSpec)
+
+void FTalvaneBlueprintPinsSpec::ExpectFileIsModel(const char* InPath, const FString& InModel)
+{
+	const std::string Model(TCHAR_TO_UTF8(*InModel));
+	const char* Write = std::getenv("TALVANE_WRITE_BLUEPRINT_PINS");
+	if (Write && std::string(Write) == "1")
+	{
+		std::ofstream(InPath, std::ios::binary) << Model;
+		AddInfo(FString::Printf(TEXT("Wrote %s"), UTF8_TO_TCHAR(InPath)));
+	}
+	const FString Difference = FirstDifference(ReadFile(InPath), Model);
+	if (!Difference.IsEmpty())
+	{
+		AddError(FString::Printf(TEXT("%s differs from the model at %s. If the new pins are meant, run "
+			"TALVANE_WRITE_BLUEPRINT_PINS=1 ctest -R Talvane.StandIn.BlueprintPins in the build directory."),
+			UTF8_TO_TCHAR(InPath), *Difference));
+	}
+}
 
 void FTalvaneBlueprintPinsSpec::ExpectNoLoss(const EModelNodeKind InKind)
 {
@@ -160,19 +195,18 @@ void FTalvaneBlueprintPinsSpec::Define()
 	{
 		It(TEXT("lists the pins the editor makes"), [this]()
 		{
-			const std::string Model(TCHAR_TO_UTF8(*Document()));
-			const char* Write = std::getenv("TALVANE_WRITE_BLUEPRINT_PINS");
-			if (Write && std::string(Write) == "1")
+			ExpectFileIsModel(DocumentPath, Document());
+		});
+	});
+
+	Describe(TEXT("docs/async-node.dot"), [this]()
+	{
+		It(TEXT("draws the Nimbrel Chat node with the pins the editor makes"), [this]()
+		{
+			const FString Dot = Picture();
+			if (TestFalse(TEXT("the model has the node"), Dot.IsEmpty()))
 			{
-				std::ofstream(DocumentPath, std::ios::binary) << Model;
-				AddInfo(FString::Printf(TEXT("Wrote %s"), UTF8_TO_TCHAR(DocumentPath)));
-			}
-			const FString Difference = FirstDifference(ReadFile(DocumentPath), Model);
-			if (!Difference.IsEmpty())
-			{
-				AddError(FString::Printf(TEXT("%s differs from the model at %s. If the new pins are meant, run "
-					"TALVANE_WRITE_BLUEPRINT_PINS=1 ctest -R Talvane.StandIn.BlueprintPins in the build directory."),
-					UTF8_TO_TCHAR(DocumentPath), *Difference));
+				ExpectFileIsModel(PicturePath, Dot);
 			}
 		});
 	});
