@@ -51,16 +51,23 @@ namespace
 		TArray<UClass*> Classes;
 		if (const UPackage* Package = FindPackage(nullptr, InPackageName))
 		{
-			ForEachObjectWithPackage(Package, [&Classes](UObject* Object)
-			{
-				if (UClass* Class = Cast<UClass>(Object))
+			ForEachObjectWithPackage(
+				Package,
+				[&Classes](UObject* Object)
 				{
-					Classes.Add(Class);
-				}
-				return true;
-			}, false);
+					if (UClass* Class = Cast<UClass>(Object))
+					{
+						Classes.Add(Class);
+					}
+					return true;
+				},
+				false);
 		}
-		Classes.Sort([](const UClass* A, const UClass* B) { return A->GetName() < B->GetName(); });
+		Classes.Sort(
+			[](const UClass* A, const UClass* B)
+			{
+				return A->GetName() < B->GetName();
+			});
 		return Classes;
 	}
 }
@@ -108,8 +115,9 @@ FString BlueprintPinModel::DescribeNode(const FModelNode& InNode)
 		{
 			if (Pin.Direction == Direction)
 			{
-				Text += FString::Printf(TEXT("| %s | %s | %s | %s | %s |\n"), Direction == EModelPinDirection::Input ? TEXT("in") : TEXT("out"),
-					*Pin.Name, *Pin.DisplayName, *Pin.Type, *NotesOf(Pin));
+				Text +=
+					FString::Printf(TEXT("| %s | %s | %s | %s | %s |\n"), Direction == EModelPinDirection::Input ? TEXT("in") : TEXT("out"),
+						*Pin.Name, *Pin.DisplayName, *Pin.Type, *NotesOf(Pin));
 			}
 		}
 	}

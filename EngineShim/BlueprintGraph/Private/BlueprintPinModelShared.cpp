@@ -6,9 +6,18 @@
 
 namespace
 {
-	bool IsUpper(const TCHAR InChar) { return InChar >= u'A' && InChar <= u'Z'; }
-	bool IsLower(const TCHAR InChar) { return InChar >= u'a' && InChar <= u'z'; }
-	bool IsDigit(const TCHAR InChar) { return InChar >= u'0' && InChar <= u'9'; }
+	bool IsUpper(const TCHAR InChar)
+	{
+		return InChar >= u'A' && InChar <= u'Z';
+	}
+	bool IsLower(const TCHAR InChar)
+	{
+		return InChar >= u'a' && InChar <= u'z';
+	}
+	bool IsDigit(const TCHAR InChar)
+	{
+		return InChar >= u'0' && InChar <= u'9';
+	}
 
 	/** Splits a comma-separated metadata value into trimmed names. */
 	void AddNames(const FString& InValue, TArray<FString>& OutNames)
@@ -27,7 +36,8 @@ FModelPin BlueprintPinModelPrivate::MakeExecPin(const FString& InName, const EMo
 	FModelPin Pin;
 	Pin.Name = InName;
 	// UEdGraphSchema_K2::GetPinDisplayName: execute and then show no name.
-	Pin.DisplayName = InName == TEXT("execute") || InName == TEXT("then") ? FString() : BlueprintPinModel::NameToDisplayString(InName, false);
+	Pin.DisplayName =
+		InName == TEXT("execute") || InName == TEXT("then") ? FString() : BlueprintPinModel::NameToDisplayString(InName, false);
 	Pin.Direction = InDirection;
 	Pin.Type = TEXT("exec");
 	return Pin;
@@ -42,8 +52,8 @@ FModelPin BlueprintPinModelPrivate::MakeParamPin(const FProperty& InParam, const
 	Pin.Direction = InDirection;
 	Pin.Type = BlueprintPinModel::PinTypeOf(InParam);
 	// FCreatePinParams::bIsReference with a const parameter still shows as a value pin (bIsConst).
-	Pin.bByReference = InDirection == EModelPinDirection::Input && InParam.HasAnyPropertyFlags(CPF_ReferenceParm)
-		&& !InParam.HasAnyPropertyFlags(CPF_ConstParm);
+	Pin.bByReference = InDirection == EModelPinDirection::Input && InParam.HasAnyPropertyFlags(CPF_ReferenceParm) &&
+					   !InParam.HasAnyPropertyFlags(CPF_ConstParm);
 	Pin.bHidden = bInHidden;
 	// UEdGraphSchema_K2::FindFunctionParameterDefaultValue reads the header tool's CPP_Default_ metadata.
 	if (InDirection == EModelPinDirection::Input)
@@ -140,5 +150,9 @@ FString BlueprintPinModel::PinTypeOf(const FProperty& InProperty)
 
 const FModelPin* FModelNode::FindPin(const FString& InName) const
 {
-	return Pins.FindByPredicate([&InName](const FModelPin& Pin) { return Pin.Name == InName; });
+	return Pins.FindByPredicate(
+		[&InName](const FModelPin& Pin)
+		{
+			return Pin.Name == InName;
+		});
 }

@@ -39,7 +39,8 @@ namespace
 			// FBaseAsyncTaskHelper::GetAsyncTaskProxyName
 			FModelPin ProxyPin;
 			ProxyPin.Name = TEXT("AsyncTaskProxy");
-			ProxyPin.DisplayName = ProxyDisplayName.IsEmpty() ? BlueprintPinModel::NameToDisplayString(ProxyPin.Name, false) : ProxyDisplayName;
+			ProxyPin.DisplayName =
+				ProxyDisplayName.IsEmpty() ? BlueprintPinModel::NameToDisplayString(ProxyPin.Name, false) : ProxyDisplayName;
 			ProxyPin.Direction = EModelPinDirection::Output;
 			ProxyPin.Type = FString(TEXT("U")) + InProxyClass.GetName() + TEXT("*");
 			OutNode.Pins.Add(ProxyPin);
@@ -99,23 +100,18 @@ namespace
 		{
 			if (IsEventParam(**It))
 			{
-				OutNode.Pins.Add(BlueprintPinModelPrivate::MakeParamPin(**It, EModelPinDirection::Input, PinsToHide.Contains(It->GetName())));
+				OutNode.Pins.Add(
+					BlueprintPinModelPrivate::MakeParamPin(**It, EModelPinDirection::Input, PinsToHide.Contains(It->GetName())));
 			}
 		}
 	}
 
-	/**
-	 * K2Node_BaseAsyncTask.cpp, FBaseAsyncTaskHelper::HandleDelegateImplementation: each delegate's event
-	 * writes the node's data outputs it has a pin of the same name for, and skips the others, which keep
-	 * whatever an earlier firing left. A same-named pin of another type fails TryCreateConnection, and
-	 * ExpandNode reports "Internal connection error". A parameter without a node pin reaches nobody.
-	 */
-	void ResolveDelegateData(FModelNode& OutNode, const TArray<const FMulticastDelegateProperty*>& InDelegates)
+	/** ExpandNode: the data outputs after the first exec output that is not "then" are the delegates' data. */
+	TArray<FModelPin*> DelegateDataPins(FModelNode& InNode)
 	{
-		// ExpandNode: the data outputs after the first exec output that is not "then" are the delegates' data.
 		bool bPassedFactoryOutputs = false;
 		TArray<FModelPin*> VariableOutputs;
-		for (FModelPin& Pin : OutNode.Pins)
+		for (FModelPin& Pin : InNode.Pins)
 		{
 			if (Pin.Direction != EModelPinDirection::Output || Pin.Name == TEXT("AsyncTaskProxy"))
 			{
@@ -130,35 +126,55 @@ namespace
 				VariableOutputs.Add(&Pin);
 			}
 		}
+		return VariableOutputs;
+	}
+
+	/**
+	 * K2Node_BaseAsyncTask.cpp, FBaseAsyncTaskHelper::HandleDelegateImplementation: the delegate's event
+	 * writes the node's data outputs it has a pin of the same name for, and skips the others, which keep
+	 * whatever an earlier firing left. A same-named pin of another type fails TryCreateConnection, and
+	 * ExpandNode reports "Internal connection error". A parameter without a node pin reaches nobody.
+	 */
+	void ResolveDelegate(FModelNode& OutNode, const TArray<FModelPin*>& InDataPins, const FMulticastDelegateProperty& InDelegate)
+	{
+		const FString DelegateName = InDelegate.GetName();
+		TArray<FString> Written;
+		for (FModelPin* Output : InDataPins)
+		{
+			const FProperty* Param = BlueprintPinModelPrivate::FindParam(*InDelegate.SignatureFunction, Output->Name);
+			if (!Param || !IsEventParam(*Param))
+			{
+				OutNode.Problems.Add(FString::Printf(
+					TEXT("%s does not write pin %s: it keeps the value of an earlier firing."), *DelegateName, *Output->Name));
+				continue;
+			}
+			Written.Add(Param->GetName());
+			const FString ParamType = BlueprintPinModel::PinTypeOf(*Param);
+			if (ParamType != Output->Type)
+			{
+				OutNode.Problems.Add(
+					FString::Printf(TEXT("%s has %s as %s but the pin is %s: the Blueprint compiler fails (Internal connection error)."),
+						*DelegateName, *Output->Name, *ParamType, *Output->Type));
+				continue;
+			}
+			Output->FilledBy.Add(DelegateName);
+		}
+		for (TFieldIterator<FProperty> It(InDelegate.SignatureFunction); It && It->HasAnyPropertyFlags(CPF_Parm); ++It)
+		{
+			if (!Written.Contains(It->GetName()))
+			{
+				OutNode.Problems.Add(
+					FString::Printf(TEXT("%s's parameter %s has no pin: it never reaches a Blueprint."), *DelegateName, *It->GetName()));
+			}
+		}
+	}
+
+	void ResolveDelegateData(FModelNode& OutNode, const TArray<const FMulticastDelegateProperty*>& InDelegates)
+	{
+		const TArray<FModelPin*> DataPins = DelegateDataPins(OutNode);
 		for (const FMulticastDelegateProperty* Delegate : InDelegates)
 		{
-			TArray<FString> Written;
-			for (FModelPin* Output : VariableOutputs)
-			{
-				const FProperty* Param = BlueprintPinModelPrivate::FindParam(*Delegate->SignatureFunction, Output->Name);
-				if (!Param || !IsEventParam(*Param))
-				{
-					OutNode.Problems.Add(FString::Printf(TEXT("%s does not write pin %s: it keeps the value of an earlier firing."),
-						*Delegate->GetName(), *Output->Name));
-					continue;
-				}
-				Written.Add(Param->GetName());
-				if (BlueprintPinModel::PinTypeOf(*Param) != Output->Type)
-				{
-					OutNode.Problems.Add(FString::Printf(TEXT("%s has %s as %s but the pin is %s: the Blueprint compiler fails (Internal connection error)."),
-						*Delegate->GetName(), *Output->Name, *BlueprintPinModel::PinTypeOf(*Param), *Output->Type));
-					continue;
-				}
-				Output->FilledBy.Add(Delegate->GetName());
-			}
-			for (TFieldIterator<FProperty> It(Delegate->SignatureFunction); It && It->HasAnyPropertyFlags(CPF_Parm); ++It)
-			{
-				if (!Written.Contains(It->GetName()))
-				{
-					OutNode.Problems.Add(FString::Printf(TEXT("%s's parameter %s has no pin: it never reaches a Blueprint."),
-						*Delegate->GetName(), *It->GetName()));
-				}
-			}
+			ResolveDelegate(OutNode, DataPins, *Delegate);
 		}
 		if (InDelegates.IsEmpty())
 		{
@@ -181,7 +197,8 @@ bool BlueprintPinModel::IsAsyncActionFactory(const UClass& InClass, const UFunct
 		return false;
 	}
 	const FObjectProperty* ReturnProperty = CastField<FObjectProperty>(InFunction.GetReturnProperty());
-	return ReturnProperty && ReturnProperty->PropertyClass && ReturnProperty->PropertyClass->IsChildOf(UBlueprintAsyncActionBase::StaticClass());
+	return ReturnProperty && ReturnProperty->PropertyClass &&
+		   ReturnProperty->PropertyClass->IsChildOf(UBlueprintAsyncActionBase::StaticClass());
 }
 
 FModelNode BlueprintPinModel::BuildAsyncActionNode(const UFunction& InFactory)

@@ -30,8 +30,8 @@ namespace
 
 bool BlueprintPinModel::CanUserKismetCallFunction(const UFunction& InFunction)
 {
-	return InFunction.HasAllFunctionFlags(FUNC_BlueprintCallable) && !InFunction.HasAllFunctionFlags(FUNC_Delegate)
-		&& !GetBoolMetaData(InFunction, TEXT("BlueprintInternalUseOnly")) && !InFunction.HasMetaData(TEXT("DeprecatedFunction"));
+	return InFunction.HasAllFunctionFlags(FUNC_BlueprintCallable) && !InFunction.HasAllFunctionFlags(FUNC_Delegate) &&
+		   !GetBoolMetaData(InFunction, TEXT("BlueprintInternalUseOnly")) && !InFunction.HasMetaData(TEXT("DeprecatedFunction"));
 }
 
 FModelNode BlueprintPinModel::BuildCallFunctionNode(const UFunction& InFunction)
@@ -52,8 +52,8 @@ FModelNode BlueprintPinModel::BuildCallFunctionNode(const UFunction& InFunction)
 	const TArray<FString> PinsToHide = BlueprintPinModelPrivate::GetHiddenPinsForFunction(InFunction);
 	for (TFieldIterator<FProperty> It(&InFunction); It && It->HasAnyPropertyFlags(CPF_Parm); ++It)
 	{
-		const bool bIsFunctionInput = !It->HasAnyPropertyFlags(CPF_ReturnParm)
-			&& (!It->HasAnyPropertyFlags(CPF_OutParm) || It->HasAnyPropertyFlags(CPF_ReferenceParm));
+		const bool bIsFunctionInput = !It->HasAnyPropertyFlags(CPF_ReturnParm) &&
+									  (!It->HasAnyPropertyFlags(CPF_OutParm) || It->HasAnyPropertyFlags(CPF_ReferenceParm));
 		const EModelPinDirection Direction = bIsFunctionInput ? EModelPinDirection::Input : EModelPinDirection::Output;
 		FModelPin Pin = BlueprintPinModelPrivate::MakeParamPin(**It, Direction, PinsToHide.Contains(It->GetName()));
 		if (It->HasAnyPropertyFlags(CPF_ReturnParm) && InFunction.HasMetaData(TEXT("ReturnDisplayName")))
@@ -78,8 +78,8 @@ FModelNode BlueprintPinModel::BuildAssignedEventNode(const FMulticastDelegatePro
 	{
 		if (It->HasAnyPropertyFlags(CPF_OutParm) && !It->HasAnyPropertyFlags(CPF_ReferenceParm))
 		{
-			Node.Problems.Add(FString::Printf(TEXT("%s's parameter %s is a non-const reference: the event has no pin for it."),
-				*InDelegate.GetName(), *It->GetName()));
+			Node.Problems.Add(FString::Printf(
+				TEXT("%s's parameter %s is a non-const reference: the event has no pin for it."), *InDelegate.GetName(), *It->GetName()));
 			continue;
 		}
 		Node.Pins.Add(BlueprintPinModelPrivate::MakeParamPin(**It, EModelPinDirection::Output, false));

@@ -56,7 +56,8 @@ TEST(PinModel, EachDelegateWritesOnlyThePinsItSharesByNameAndType)
 	EXPECT_EQ(Joined(Node.FindPin(TEXT("Code"))->FilledBy), "OnPair");
 	ASSERT_EQ(Node.Problems.Num(), 3) << Joined(Node.Problems);
 	EXPECT_TRUE(Node.Problems[0].Contains(TEXT("OnCodeAsText does not write pin Text"))) << TCHAR_TO_UTF8(*Node.Problems[0]);
-	EXPECT_TRUE(Node.Problems[1].Contains(TEXT("OnCodeAsText has Code as FString but the pin is int32"))) << TCHAR_TO_UTF8(*Node.Problems[1]);
+	EXPECT_TRUE(Node.Problems[1].Contains(TEXT("OnCodeAsText has Code as FString but the pin is int32")))
+		<< TCHAR_TO_UTF8(*Node.Problems[1]);
 	EXPECT_TRUE(Node.Problems[2].Contains(TEXT("OnParent does not write pin Code"))) << TCHAR_TO_UTF8(*Node.Problems[2]);
 }
 
@@ -89,7 +90,8 @@ TEST(PinModel, PureStaticFunctionHasNoExecPinsAndAHiddenSelf)
 TEST(PinModel, HidePinHidesAndDisplayNameTitles)
 {
 	const FModelNode Node = BlueprintPinModel::BuildCallFunctionNode(FunctionOf(UPinTestLibrary::StaticClass(), TEXT("Reveal")));
-	EXPECT_EQ(PinList(Node), "in execute exec; out then exec; in self UPinTestLibrary*; in InSecret FString hidden; out ReturnValue FString; ");
+	EXPECT_EQ(
+		PinList(Node), "in execute exec; out then exec; in self UPinTestLibrary*; in InSecret FString hidden; out ReturnValue FString; ");
 	EXPECT_EQ(std::string(TCHAR_TO_UTF8(*Node.Title)), "Reveal It");
 }
 
@@ -117,7 +119,10 @@ TEST(PinModel, PackageGivesEachFactoryFunctionAndOtherClassesEvents)
 
 TEST(PinModel, NamesReadAsTheEditorWritesThem)
 {
-	const auto Display = [](const TCHAR* InName, const bool bIsBool) { return std::string(TCHAR_TO_UTF8(*BlueprintPinModel::NameToDisplayString(InName, bIsBool))); };
+	const auto Display = [](const TCHAR* InName, const bool bIsBool)
+	{
+		return std::string(TCHAR_TO_UTF8(*BlueprintPinModel::NameToDisplayString(InName, bIsBool)));
+	};
 	EXPECT_EQ(Display(TEXT("InContent"), false), "In Content");
 	EXPECT_EQ(Display(TEXT("bIncludeLastSentence"), true), "Include Last Sentence");
 	EXPECT_EQ(Display(TEXT("bLoud"), false), "B Loud");
