@@ -4,8 +4,8 @@
 
 #include "CoreMinimal.h"
 #include "Kismet/BlueprintAsyncActionBase.h"
-#include "PinModelTestTypes.generated.h"
 #include "UObject/Object.h"
+#include "PinModelTestTypes.generated.h"
 
 DECLARE_DYNAMIC_MULTICAST_DELEGATE_TwoParams(FPinTestPair, const FString&, Text, int32, Code);
 DECLARE_DYNAMIC_MULTICAST_DELEGATE_OneParam(FPinTestText, const FString&, Text);
