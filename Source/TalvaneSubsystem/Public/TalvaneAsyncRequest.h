@@ -13,7 +13,7 @@ class UTalvaneSubsystem;
  * What every exec pin of a request node carries besides the parsed response, in pin order. The editor
  * makes a node's data pins from its first delegate alone, so all three delegates of a node class share
  * one parameter list: (Response, Text, Reasoning, StatusCode, Body, ErrorMessage). To add a datum, add
- * it here, to each node class's delegate declaration and to BroadcastPin.
+ * it here, to each node class's delegate declaration (SixParams becomes SevenParams) and to BroadcastPin.
  */
 struct FTalvaneNodeReport
 {
@@ -48,7 +48,7 @@ enum class ETalvaneNodePin : uint8
  * context object is destroyed, or its game instance ends, the node cancels its request and fires
  * nothing more.
  *
- * The node itself is an output pin ("Async Action"), so a graph can keep it and call Cancel.
+ * The node itself is an output pin (shown as "AsyncAction"), so a graph can keep it and call Cancel.
  */
 UCLASS(Abstract, meta = (ExposedAsyncProxy = "AsyncAction"))
 class TALVANESUBSYSTEM_API UTalvaneAsyncRequest : public UBlueprintAsyncActionBase
