@@ -64,28 +64,35 @@ namespace TalvaneBlueprintPinsPicture
 				(Pin.Direction == EModelPinDirection::Input ? Inputs : Outputs).Add(&Pin);
 			}
 		}
-		FString Dot = FString::Printf(TEXT("// The pins of the \"%s\" request node, as the pin model of Editor/BlueprintGraph makes them.\n"
-			"// Written by Talvane.StandIn.BlueprintPins (see docs/blueprint-pins.md); rendered with\n"
-			"//   dot -Tsvg docs/async-node.dot -o docs/async-node.svg\n"
-			"digraph AsyncNode\n{\n"
-			"\tgraph [rankdir=LR, bgcolor=\"transparent\", fontname=\"Helvetica\", nodesep=0.3];\n"
-			"\tnode [fontname=\"Helvetica\", fontsize=11];\n\tedge [fontname=\"Helvetica\", fontsize=10, color=\"#555555\"];\n\n"
-			"\tRequestNode [shape=plaintext, label=<\n"
-			"\t\t<table border=\"1\" cellborder=\"0\" cellspacing=\"0\" cellpadding=\"6\" bgcolor=\"#2b2b2b\" color=\"#8a8a8a\">\n"
-			"\t\t\t<tr><td colspan=\"2\" bgcolor=\"#1f4e79\" align=\"left\"><font color=\"white\"><b>%s</b></font></td></tr>\n"),
+		FString Dot = FString::Printf(
+			TEXT("// The pins of the \"%s\" request node, as the pin model of Editor/BlueprintGraph makes them.\n"
+				 "// Written by Talvane.StandIn.BlueprintPins (see docs/blueprint-pins.md); rendered with\n"
+				 "//   dot -Tsvg docs/async-node.dot -o docs/async-node.svg\n"
+				 "digraph AsyncNode\n{\n"
+				 "\tgraph [rankdir=LR, bgcolor=\"transparent\", fontname=\"Helvetica\", nodesep=0.3];\n"
+				 "\tnode [fontname=\"Helvetica\", fontsize=11];\n\tedge [fontname=\"Helvetica\", fontsize=10, color=\"#555555\"];\n\n"
+				 "\tRequestNode [shape=plaintext, label=<\n"
+				 "\t\t<table border=\"1\" cellborder=\"0\" cellspacing=\"0\" cellpadding=\"6\" bgcolor=\"#2b2b2b\" color=\"#8a8a8a\">\n"
+				 "\t\t\t<tr><td colspan=\"2\" bgcolor=\"#1f4e79\" align=\"left\"><font color=\"white\"><b>%s</b></font></td></tr>\n"),
 			*InNode.Title, *InNode.Title);
 		for (int32 Row = 0; Row < FMath::Max(Inputs.Num(), Outputs.Num()); ++Row)
 		{
-			Dot += FString(TEXT("\t\t\t<tr>")) + Cell(Inputs.IsValidIndex(Row) ? Inputs[Row] : nullptr, false)
-				+ Cell(Outputs.IsValidIndex(Row) ? Outputs[Row] : nullptr, true) + TEXT("</tr>\n");
+			Dot += FString(TEXT("\t\t\t<tr>")) + Cell(Inputs.IsValidIndex(Row) ? Inputs[Row] : nullptr, false) +
+				   Cell(Outputs.IsValidIndex(Row) ? Outputs[Row] : nullptr, true) + TEXT("</tr>\n");
 		}
 		Dot += TEXT("\t\t</table>\n\t>];\n\n");
 		const FNote Notes[] = {
-			{TEXT("InRequest"), TEXT("fillcolor=\"#fff8dc\""), TEXT("the conversation record: the question is\\nappended, and the answer once whole")},
-			{TEXT("Response"), TEXT("fillcolor=\"#e8f4fd\""), TEXT("on success the parsed answer: content, reasoning,\\ntool calls, finish reason, usage;\\nempty on progress and failure")},
-			{TEXT("Text"), TEXT("fillcolor=\"#eeeeee\""), TEXT("Text, Reasoning: so far on progress\\n(only the new text in delta mode),\\nwhole on success")},
-			{TEXT("StatusCode"), TEXT("fillcolor=\"#fdecea\""), TEXT("Status Code, Body: once the request ended\\n(0 when no answer arrived);\\nError Message: on failure")},
-			{TEXT("AsyncTaskProxy"), TEXT("fillcolor=\"#eeeeee\""), TEXT("Cancel on it: On Failure fires with\\n\\\"The request was cancelled.\\\"")},
+			{TEXT("InRequest"), TEXT("fillcolor=\"#fff8dc\""),
+				TEXT("the conversation record: the question is\\nappended, and the answer once whole")},
+			{TEXT("Response"), TEXT("fillcolor=\"#e8f4fd\""),
+				TEXT("on success the parsed answer: content, reasoning,\\ntool calls, finish reason, usage;\\nempty on progress and "
+					 "failure")},
+			{TEXT("Text"), TEXT("fillcolor=\"#eeeeee\""),
+				TEXT("Text, Reasoning: so far on progress\\n(only the new text in delta mode),\\nwhole on success")},
+			{TEXT("StatusCode"), TEXT("fillcolor=\"#fdecea\""),
+				TEXT("Status Code, Body: once the request ended\\n(0 when no answer arrived);\\nError Message: on failure")},
+			{TEXT("AsyncTaskProxy"), TEXT("fillcolor=\"#eeeeee\""),
+				TEXT("Cancel on it: On Failure fires with\\n\\\"The request was cancelled.\\\"")},
 		};
 		for (const FNote& Note : Notes)
 		{
