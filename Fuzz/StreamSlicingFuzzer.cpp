@@ -4,14 +4,17 @@
 // report follows some slices (the engine reports once per tick, whatever arrived in between). However
 // the body is sliced, the manager must report the text of the unsliced body: the joined deltas in
 // delta mode, the last progress text in whole mode, reasoning likewise, and the completion and the
-// conversation record must agree. The text of the body is what its events carry, without the line
-// breaks that would lead the answer, as the plugin's decoder of a whole body reads it.
+// conversation record must agree. The text of the body is what its events carry: for a chat answer
+// without the line breaks that would lead it, as the plugin's decoder of a whole body reads it; for a
+// completion (FIM) every character, as its whole answer has it.
 //
 // Input: byte 0 chooses the shape (bit 0 whole mode, bit 1 CRLF line ends, bit 2 keep-alive
 // comments between events, bit 3 reasoning in every other chat event, bits 4-5 the protocol, bit 6
 // "data:" without its space, bit 7 no "data: [DONE]" after the finish reason); byte 1 says how many of
-// the following bytes script the answer (one token each, see Tokens); every byte after them is one
-// slice: its low six bits plus one are the length, its top bit asks for a progress report after it.
+// the following bytes script the answer (one token each, see Tokens; of the two values past the
+// table, the first ends the event with a blank line, the second ends it without one and puts a
+// "data: ping" line, which is not JSON, before the next event); every byte after them is one slice:
+// its low six bits plus one are the length, its top bit asks for a progress report after it.
 
 #include <string>
 
@@ -76,14 +79,17 @@ namespace
 		return Shape;
 	}
 
-	void AppendEvent(const FShape& InShape, const std::string& InData, std::string& Out)
+	void AppendEvent(const FShape& InShape, const std::string& InData, std::string& Out, const bool bPingAfter = false)
 	{
 		const char* const Break = InShape.bCrlf ? "\r\n" : "\n";
+		const char* const Data = InShape.bNoSpace ? "data:" : "data: ";
 		if (InShape.bKeepAlive)
 		{
 			Out.append(": keep-alive").append(Break).append(Break);
 		}
-		Out.append(InShape.bNoSpace ? "data:" : "data: ").append(InData).append(Break).append(Break);
+		Out.append(Data).append(InData).append(Break);
+		// A stray line right after the event, with no blank line anywhere, must not take the next events.
+		Out.append(bPingAfter ? std::string(Data) + "ping" + Break : std::string(Break));
 	}
 
 	std::string MakeChunk(const FShape& InShape, const std::string& InPiece, const bool bInReasoning, const char* InFinish)
@@ -106,10 +112,10 @@ namespace
 		std::string Piece;
 		FString PieceText;
 		int32 EventIndex = 0;
-		const auto EndEvent = [&]()
+		const auto EndEvent = [&](const bool bPingAfter)
 		{
 			const bool bReasoning = InShape.bReasoning && EventIndex % 2 == 1;
-			AppendEvent(InShape, MakeChunk(InShape, Piece, bReasoning, nullptr), Body.Bytes);
+			AppendEvent(InShape, MakeChunk(InShape, Piece, bReasoning, nullptr), Body.Bytes, bPingAfter);
 			(bReasoning ? Body.Reasoning : Body.Text) += PieceText;
 			Piece.clear();
 			PieceText.Reset();
@@ -120,21 +126,24 @@ namespace
 			const int32 Token = InScript[Index] % (NumTokens + 2);
 			if (Token >= NumTokens)
 			{
-				EndEvent();
+				EndEvent(Token > NumTokens);
 				continue;
 			}
 			Piece += Tokens[Token].Json;
 			PieceText += Tokens[Token].Text;
 		}
-		EndEvent();
+		EndEvent(false);
 		AppendEvent(InShape, MakeChunk(InShape, std::string(), false, "stop"), Body.Bytes);
 		if (!InShape.bNoDone)
 		{
 			AppendEvent(InShape, "[DONE]", Body.Bytes);
 		}
-		// An answer never starts with line breaks.
-		TalvaneJson::RemoveStartWrapInLine(Body.Text);
-		TalvaneJson::RemoveStartWrapInLine(Body.Reasoning);
+		// A chat answer never starts with line breaks; a completion keeps them, as it is spliced in.
+		if (InShape.Protocol != ENimbrelProtocol::NIMBREL_FIM)
+		{
+			TalvaneJson::RemoveStartWrapInLine(Body.Text);
+			TalvaneJson::RemoveStartWrapInLine(Body.Reasoning);
+		}
 		return Body;
 	}
 

@@ -74,7 +74,7 @@ namespace TalvaneReference
 				{"data-in-text", EScenario::DataInText}, {"huge", EScenario::Huge}, {"whole-json", EScenario::WholeJson},
 				{"error-event", EScenario::ErrorEvent}, {"refusal", EScenario::Refusal}, {"no-done", EScenario::NoDone},
 				{"many-events", EScenario::ManyEvents}, {"cut", EScenario::Cut}, {"empty-stream", EScenario::EmptyStream},
-				{"tool-fragments", EScenario::ToolFragments},
+				{"tool-fragments", EScenario::ToolFragments}, {"ping-lines", EScenario::PingLines},
 			};
 			const std::map<std::string, EScenario>::const_iterator Found = Kinds.find(InName);
 			if (Found != Kinds.end())
@@ -118,6 +118,7 @@ namespace TalvaneReference
 			FEventStyle Style;
 			Style.bCrlf = InScenario.Kind == EScenario::Crlf;
 			Style.bKeepAlive = InScenario.Kind == EScenario::KeepAlive;
+			Style.bPingLines = InScenario.Kind == EScenario::PingLines;
 			Style.bDone = InScenario.Kind != EScenario::NoDone && InScenario.Kind != EScenario::Cut;
 			std::vector<std::string> Jsons = InShapes.Events;
 			if (InScenario.Kind == EScenario::ErrorEvent)

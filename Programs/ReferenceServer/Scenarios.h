@@ -34,6 +34,7 @@ namespace TalvaneReference
 		Cut,               // cut: a stream that ends cleanly after three events, with no finish reason and no end marker
 		EmptyStream,       // empty-stream: a streamed answer with an empty body
 		ToolFragments,     // tool-fragments: a streamed tool call answer sends two calls in interleaved fragments
+		PingLines,         // ping-lines: events without blank lines, each followed by a "data: ping" line that is not JSON
 	};
 
 	/** A scenario with its parameters, read from the request headers. */

@@ -81,17 +81,18 @@ namespace TalvaneReference
 		const std::string LineEnd = InStyle.bCrlf ? "\r\n" : "\n";
 		const std::string KeepAlive = ": keep-alive" + LineEnd + LineEnd;
 		std::vector<std::string> Events;
-		const auto Add = [&Events, &InStyle, &LineEnd, &KeepAlive](const std::string& InData)
+		const std::string EventEnd = InStyle.bPingLines ? "data: ping" + LineEnd : LineEnd;
+		const auto Add = [&Events, &InStyle, &LineEnd, &KeepAlive](const std::string& InData, const std::string& InEnd)
 		{
-			Events.push_back((InStyle.bKeepAlive ? KeepAlive : std::string()) + "data: " + InData + LineEnd + LineEnd);
+			Events.push_back((InStyle.bKeepAlive ? KeepAlive : std::string()) + "data: " + InData + LineEnd + InEnd);
 		};
 		for (const std::string& Json : InJsons)
 		{
-			Add(Json);
+			Add(Json, EventEnd);
 		}
 		if (InStyle.bDone)
 		{
-			Add("[DONE]");
+			Add("[DONE]", InStyle.bPingLines ? std::string() : LineEnd);
 		}
 		return Events;
 	}

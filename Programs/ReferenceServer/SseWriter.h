@@ -15,6 +15,7 @@ namespace TalvaneReference
 		bool bCrlf = false;      // lines end with CR LF instead of LF
 		bool bKeepAlive = false; // a ": keep-alive" comment before every event
 		bool bDone = true;       // the stream ends with "data: [DONE]"
+		bool bPingLines = false; // no blank line ends an event, and a "data: ping" line follows each answer event
 	};
 
 	/** Frames each JSON text as one "data:" event, in order, and adds the end marker. */

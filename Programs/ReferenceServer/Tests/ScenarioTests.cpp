@@ -98,13 +98,15 @@ namespace
 	{
 		const std::string Expected = "Echo: hi (turn 1, 1 message)";
 		const httplib::Headers Fast = {{"X-Talvane-Delay-Ms", "1"}};
-		for (const std::string Scenario : {"trickle", "keepalive", "crlf", "no-done", "unknown-name"})
+		for (const std::string Scenario : {"trickle", "keepalive", "crlf", "no-done", "ping-lines", "unknown-name"})
 		{
 			const httplib::Result Result = PostScenario(Scenario, true, Fast);
 			ASSERT_TRUE(Result) << Scenario;
 			EXPECT_EQ(JoinDeltas(DataEvents(Result->body), "content"), Expected) << Scenario;
 			EXPECT_EQ(Result->body.find("data: [DONE]") != std::string::npos, Scenario != "no-done") << Scenario;
 			EXPECT_EQ(Result->body.find(": keep-alive\n\n") != std::string::npos, Scenario == "keepalive") << Scenario;
+			EXPECT_EQ(Result->body.find("data: ping\n") != std::string::npos, Scenario == "ping-lines") << Scenario;
+			EXPECT_TRUE(Scenario != "ping-lines" || Result->body.find("\n\n") == std::string::npos) << "a blank line in " << Scenario;
 		}
 
 		const std::string Crlf = PostScenario("crlf", true)->body;

@@ -19,6 +19,9 @@ namespace TalvaneJson
 	 */
 	TALVANE_API void AssembleStreamedChatResponses(const FString& InStreamBody, FNimbrelChatResponses& OutResponses);
 
-	/** The same for a streamed fill-in-the-middle body: each choice's text fragments appended in order. */
+	/**
+	 * The same for a streamed fill-in-the-middle body: each choice's text fragments appended in order,
+	 * every character kept (a completion's leading line break is part of what is spliced in).
+	 */
 	TALVANE_API void AssembleStreamedFIMResponses(const FString& InStreamBody, FNimbrelFIMResponses& OutResponses);
 }

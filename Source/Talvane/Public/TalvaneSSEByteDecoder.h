@@ -45,10 +45,47 @@ private:
 	bool AddEvent(const uint8* InData, int32 InLength, TArray<FTalvaneSSEEventRange>& OutEvents);
 	void ClearStreamState();
 
+	/**
+	 * What the data gathered for the current event is so far: nothing but white space, a JSON
+	 * document begun with '{' or '[' whose brackets are still open, one whose brackets have closed
+	 * (white space after them only), or something else. It tells whether a data line still belongs
+	 * to the event or starts the next one.
+	 */
+	struct FGatheredShape
+	{
+		void Reset();
+		/** Takes the next gathered bytes; each byte is looked at once. */
+		void Append(const uint8* InBytes, int32 InLength);
+		/**
+		 * Whether the data line ends the gathered event instead of joining it: any line that is not
+		 * blank after a closed document, a line that begins a document after data that is none.
+		 */
+		bool IsEndedBy(const uint8* InLine, int32 InLength) const;
+
+		/** Whether the bytes begin, after white space, with '{' or '['. */
+		static bool BeginsDocument(const uint8* InBytes, int32 InLength);
+		static bool IsJsonWhiteSpace(uint8 Byte);
+		static bool IsBlank(const uint8* InBytes, int32 InLength);
+
+	private:
+		enum class EKind : uint8
+		{
+			Blank,
+			OpenDocument,
+			ClosedDocument,
+			Other,
+		};
+		EKind Kind = EKind::Blank;
+		int32 Depth = 0;
+		bool bInString = false;
+		bool bEscaped = false;
+	};
+
 	TArray<uint8> PendingLine;
 	TArray<uint8> WholeBody;
 	TArray<uint8> GatheredData;
 	TArray<uint8> EventBytes;
+	FGatheredShape GatheredShape;
 	int64 BytesFed = 0;
 	int32 MarkBytesMatched = 0;
 	bool bStartChecked = false;

@@ -15,6 +15,15 @@
  * - a data line that starts an event and holds one complete JSON object or array by itself (or the
  *   end marker "[DONE]") is an event at once, so servers that leave out the blank line between
  *   events work; otherwise data lines gather, joined with LF, until a blank line ends the event;
+ * - a gathered event ends early, and the line is handled as the start of the next one, when the
+ *   line is the end marker, when the gathered data is a JSON document already closed and the line
+ *   is not blank, or when the gathered data can never be JSON (a word such as "ping") and the line
+ *   begins a document ('{' or '['). So a stray line never takes the next events with it, with or
+ *   without blank lines. Inside a document still open (its first line begins with '{' or '[', its
+ *   brackets are not closed yet) every line belongs to it, even one that is a whole document by
+ *   itself, as an object on a line of its own in pretty-printed JSON is: a multi-line event reads
+ *   as one. The price: an event cut off inside its JSON, with no blank line after it, still takes
+ *   the following JSON lines with it until a blank line or the end marker;
  * - an event whose data, without surrounding white space, is "[DONE]" or nothing is not handed out;
  * - text is decoded from UTF-8 only for complete lines, so a character split between slices is
  *   never broken.

@@ -220,7 +220,8 @@ void TalvaneJson::AssembleStreamedFIMResponses(const FString& InStreamBody, FNim
 		for (const FNimbrelFIMResponseChoice& ChunkChoice : Chunk.Choices)
 		{
 			FNimbrelFIMResponseChoice& Choice = FindOrAddChoice(OutResponses.Choices, ChunkChoice.Index);
-			TalvaneManageBody::AppendWithoutLeadingBreaks(Choice.Text, ChunkChoice.Text);
+			// Spliced between prefix and suffix, a completion keeps its leading line breaks.
+			Choice.Text.Append(ChunkChoice.Text);
 			if (!ChunkChoice.FinishReason.IsEmpty())
 			{
 				Choice.FinishReason = ChunkChoice.FinishReason;

@@ -285,9 +285,19 @@ void FTalvaneSSEByteDecoder::HandleDataValue(const uint8* InValue, const int32 I
 {
 	if (bGathering)
 	{
-		GatheredData.Add('\n');
-		GatheredData.Append(InValue, InLength);
-		return;
+		// The end marker, a line after a closed document, or a document after a stray line ("ping")
+		// ends the gathered event, so no line that is not JSON takes the answer's next events with it.
+		// Inside a document still open every line belongs to it.
+		if (!IsEndMarker(InValue, InLength) && !GatheredShape.IsEndedBy(InValue, InLength))
+		{
+			const uint8 LineFeed = '\n';
+			GatheredData.Add(LineFeed);
+			GatheredData.Append(InValue, InLength);
+			GatheredShape.Append(&LineFeed, 1);
+			GatheredShape.Append(InValue, InLength);
+			return;
+		}
+		DispatchGathered(OutEvents);
 	}
 	if (IsCompleteJsonDocument(InValue, InLength) || IsEndMarker(InValue, InLength))
 	{
@@ -296,6 +306,8 @@ void FTalvaneSSEByteDecoder::HandleDataValue(const uint8* InValue, const int32 I
 	}
 	bGathering = true;
 	GatheredData.Append(InValue, InLength);
+	GatheredShape.Reset();
+	GatheredShape.Append(InValue, InLength);
 }
 
 void FTalvaneSSEByteDecoder::DispatchGathered(TArray<FTalvaneSSEEventRange>& OutEvents)
@@ -314,6 +326,7 @@ void FTalvaneSSEByteDecoder::ClearStreamState()
 	PendingLine.Empty();
 	WholeBody.Empty();
 	GatheredData.Empty();
+	GatheredShape.Reset();
 	MarkBytesMatched = 0;
 	bStartChecked = false;
 	bGathering = false;

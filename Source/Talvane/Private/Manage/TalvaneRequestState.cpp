@@ -106,8 +106,16 @@ void FTalvaneRequestState::DecodeEvent(const FTalvaneSSEEventRange& Event, FStri
 	for (int32 Index = 0; Index < DeltaReader.GetNumChoices(); ++Index)
 	{
 		const TalvaneJson::FStreamDeltaChoice& Choice = DeltaReader.GetChoice(Index);
-		const FString& Piece = Protocol == ENimbrelProtocol::NIMBREL_FIM ? Choice.Text : Choice.Content;
-		TalvaneManageBody::AppendWithoutLeadingBreaks(Text, Piece, OutNewText);
+		if (Protocol == ENimbrelProtocol::NIMBREL_FIM)
+		{
+			// A completion is spliced between its prefix and suffix: a leading line break is part of it.
+			Text.Append(Choice.Text);
+			OutNewText.Append(Choice.Text);
+		}
+		else
+		{
+			TalvaneManageBody::AppendWithoutLeadingBreaks(Text, Choice.Content, OutNewText);
+		}
 		TalvaneManageBody::AppendWithoutLeadingBreaks(ReasoningText, Choice.ReasoningContent, OutNewReasoning);
 		bFinishReason |= !Choice.FinishReason.IsEmpty();
 	}

@@ -46,7 +46,10 @@ struct TALVANE_API FTalvaneRequestState
 	TSharedRef<FTalvaneRequestState> MakeRetry() const;
 
 	const ENimbrelProtocol Protocol;
-	/** Answer and reasoning text so far, without the line breaks that came before the first other character. */
+	/**
+	 * Answer and reasoning text so far. A chat answer and its reasoning start at their first character
+	 * that is not a line break; a completion (FIM) keeps every character, as its whole answer does.
+	 */
 	FString Text;
 	FString ReasoningText;
 	/** An event carried an error instead of an answer. */

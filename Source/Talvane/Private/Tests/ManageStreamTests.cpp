@@ -60,8 +60,40 @@ BEGIN_DEFINE_SPEC(FTalvaneManageStreamSpec, "Talvane.Manage.Stream", EAutomation
 			Body += FString::Printf(TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"%s\"}}]}\n\n"), *Escaped);
 		}
 		Body += TEXT("data: [DONE]\n\n");
-		const FTCHARToUTF8 Converted(*Body, Body.Len());
+		return Utf8Of(Body);
+	}
+
+	static TArray<uint8> Utf8Of(const FString& Text)
+	{
+		const FTCHARToUTF8 Converted(*Text, Text.Len());
 		return TArray<uint8>(reinterpret_cast<const uint8*>(Converted.Get()), Converted.Length());
+	}
+
+	/** Decodes the body as progress would, InSlice bytes at a time, then finishes it; returns the new texts joined. */
+	static FString DecodeInSlices(FTalvaneRequestState& State, const TArray<uint8>& Bytes, const int32 InSlice)
+	{
+		TalvaneHttp::FTalvaneReceivedBody Received;
+		FString Joined;
+		FString NewReasoning;
+		for (int32 Position = 0; Position < Bytes.Num(); Position += InSlice)
+		{
+			Received.Receive(Bytes.GetData() + Position, FMath::Min(InSlice, Bytes.Num() - Position));
+			Received.TakeReceived();
+			State.DecodeNewBytes(Received, Joined, NewReasoning);
+		}
+		State.Finish(Received, Joined, NewReasoning);
+		return Joined;
+	}
+
+	/** A streamed completion of "\n  return 0;" and "\n}" through the reference server's echo, and the same answer whole. */
+	FNimbrelFIMRequest MakeCodeCompletion(const bool bStream) const
+	{
+		FNimbrelFIMRequest Fim;
+		Fim.Prompt = TEXT("\n  return 0;");
+		Fim.Suffix = TEXT("\n}");
+		Fim.bEcho = true;
+		Fim.bStream = bStream;
+		return Fim;
 	}
 END_DEFINE_SPEC(FTalvaneManageStreamSpec)
 
@@ -177,6 +209,76 @@ void FTalvaneManageStreamSpec::Define()
 			TestTrue(TEXT("deltas keep inner line breaks"), Joined.Equals(TEXT("Hi\nthere\n"), ESearchCase::CaseSensitive));
 			TestTrue(TEXT("whole text equals the deltas"), State.Text.Equals(Joined, ESearchCase::CaseSensitive));
 		});
+	});
+
+	Describe(TEXT("LostText"), [this]()
+	{
+		It(TEXT("KeepsEveryLineBreakOfACompletionWhateverTheSlicing"), [this]()
+		{
+			const TArray<uint8> Bytes = Utf8Of(TEXT("data: {\"choices\":[{\"index\":0,\"text\":\"\\n  return 0;\"}]}\n\n")
+				TEXT("data: {\"choices\":[{\"index\":0,\"text\":\"\\n}\",\"finish_reason\":\"stop\"}]}\n\ndata: [DONE]\n\n"));
+			for (const int32 Slice : {1, 2, 5, 13, Bytes.Num()})
+			{
+				FTalvaneRequestState State(ENimbrelProtocol::NIMBREL_FIM, nullptr, nullptr);
+				const FString Joined = DecodeInSlices(State, Bytes, Slice);
+				const FString What = FString::Printf(TEXT("slices of %d"), Slice);
+				TestTrue(What + TEXT(": deltas keep the leading line break"), Joined.Equals(TEXT("\n  return 0;\n}"), ESearchCase::CaseSensitive));
+				TestTrue(What + TEXT(": whole text equals the deltas"), State.Text.Equals(Joined, ESearchCase::CaseSensitive));
+			}
+		});
+
+		It(TEXT("ReadsEveryEventAfterADataLineThatIsNotJsonWhateverTheSlicing"), [this]()
+		{
+			// No blank line anywhere: "ping" must not take the rest of the answer, its finish reason and end marker with it.
+			const TArray<uint8> Bytes = Utf8Of(TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"One\"}}]}\n")
+				TEXT("data: ping\n")
+				TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\" two\"}}]}\n")
+				TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\" three\"}}]}\n")
+				TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{},\"finish_reason\":\"stop\"}]}\n")
+				TEXT("data: [DONE]\n"));
+			for (const int32 Slice : {1, 2, 5, 13, Bytes.Num()})
+			{
+				FTalvaneRequestState State(ENimbrelProtocol::NIMBREL_CHAT, nullptr, nullptr);
+				const FString Joined = DecodeInSlices(State, Bytes, Slice);
+				const FString What = FString::Printf(TEXT("slices of %d"), Slice);
+				TestTrue(What + TEXT(": deltas"), Joined.Equals(TEXT("One two three"), ESearchCase::CaseSensitive));
+				TestTrue(What + TEXT(": whole text"), State.Text.Equals(TEXT("One two three"), ESearchCase::CaseSensitive));
+				TestTrue(What + TEXT(": the finish reason arrived"), State.bFinishReason);
+				TestFalse(What + TEXT(": not cut off"), State.IsCutOff());
+			}
+		});
+
+		for (const bool bCombined : {true, false})
+		{
+			const FString Mode = bCombined ? TEXT("WholeMode") : TEXT("DeltaMode");
+			It(FString(TEXT("ReportsAStreamedCompletionAsTheWholeAnswerIn")) + Mode, [this, bCombined]()
+			{
+				Manager->SetStreamCombinedReply(bCombined);
+				FNimbrelFIMRequest WholeRequest = MakeCodeCompletion(false);
+				Manager->NimbrelFIMRequest(WholeRequest, {});
+				TestTrue(TEXT("whole answer done"), TickUntil([this]() { return Manager->Reports.Finished() == 1; }));
+				const FString Whole = Manager->Reports.Successes.IsEmpty() ? FString() : Manager->Reports.Successes[0].Data[0];
+				TestTrue(TEXT("the whole answer begins with the line break"), Whole.StartsWith(TEXT("\n  return 0;"), ESearchCase::CaseSensitive));
+				FNimbrelFIMRequest StreamedRequest = MakeCodeCompletion(true);
+				const FGuid RequestID = Manager->NimbrelFIMRequest(StreamedRequest, {});
+				TestTrue(TEXT("stream done"), TickUntil([this]() { return Manager->Reports.Finished() == 2; }));
+				TestEqual(TEXT("two successes"), Manager->Reports.Successes.Num(), 2);
+				const TArray<FProgressReport> Progress = Manager->Reports.ProgressOf(RequestID);
+				const FString Reported = bCombined ? (Progress.IsEmpty() ? FString() : Progress.Last().Text) : Manager->Reports.JoinedProgress(RequestID);
+				TestTrue(TEXT("progress gives the whole answer"), Reported.Equals(Whole, ESearchCase::CaseSensitive));
+				if (!bCombined && Manager->Reports.Successes.Num() == 2)
+				{
+					TestTrue(TEXT("the success gives the whole answer"), Manager->Reports.Successes[1].Data[0].Equals(Whole, ESearchCase::CaseSensitive));
+				}
+			});
+
+			It(FString(TEXT("ReadsAStreamWithoutBlankLinesAndWithPingLinesWholeIn")) + Mode, [this, bCombined]()
+			{
+				Manager->SetStreamCombinedReply(bCombined);
+				TestStreamedText(TEXT("ping-lines"), TEXT("One two three"), ExpectedAnswer(TEXT("One two three"), 1, 1));
+				TestEqual(TEXT("one success"), Manager->Reports.Successes.Num(), 1);
+			});
+		}
 	});
 
 	Describe(TEXT("Conversations"), [this]()

@@ -197,6 +197,52 @@ void FTalvaneSSEDecoderSpec::Define()
 			TestEvents(TEXT("at the end"), {TEXT("{\n  \"id\": \"x\"\n}\n")});
 		});
 
+		It(TEXT("StartANewEventAtAJsonLineOrTheEndMarkerAfterALineThatIsNotJson"), [this]()
+		{
+			// Without blank lines, with them, without the blank after the colon, with CRLF: "ping" stays alone.
+			FeedText(TEXT("data: {\"a\":1}\ndata: ping\ndata: {\"b\":2}\ndata: [3]\ndata:[DONE]\n"));
+			TestEvents(TEXT("no blank lines"), {TEXT("{\"a\":1}"), TEXT("ping"), TEXT("{\"b\":2}"), TEXT("[3]")});
+			TestTrue(TEXT("the end marker is seen"), Decoder.HasSeenEndMarker());
+			Decoder.Reset();
+			Events.Reset();
+			FeedText(TEXT("data: keepalive\r\ndata:{\"b\":2}\r\n\r\ndata: keep\ndata: alive\ndata: [DONE]\n"));
+			TestEvents(TEXT("a keep-alive word, then a JSON line and a blank line"), {TEXT("keepalive"), TEXT("{\"b\":2}"), TEXT("keep\nalive")});
+			TestTrue(TEXT("the end marker after two words is seen"), Decoder.HasSeenEndMarker());
+		});
+
+		It(TEXT("StartANewEventAtALineAfterAClosedDocumentOrAtAJsonLineAfterAStrayOne"), [this]()
+		{
+			// A document that spans lines after a stray word, and a document that follows one already closed.
+			FeedText(TEXT("data: ping\ndata: {\"a\":\ndata: 1}\ndata: {\"b\":\ndata: 2}\ndata: x\n\n"));
+			TestEvents(TEXT("four events"), {TEXT("ping"), TEXT("{\"a\":\n1}"), TEXT("{\"b\":\n2}"), TEXT("x")});
+		});
+
+		It(TEXT("KeepEveryLineOfADocumentStillOpenInItsEvent"), [this]()
+		{
+			// Pretty-printed JSON: lines that are whole documents by themselves belong to the open one.
+			FeedText(TEXT("data: {\"c\": [\ndata:   {}\ndata:   ,[\"]\"]\ndata: ]}\n"));
+			TestEvents(TEXT("still open"), {});
+			FeedText(TEXT("\n"));
+			TestEvents(TEXT("one event"), {TEXT("{\"c\": [\n  {}\n  ,[\"]\"]\n]}")});
+			Events.Reset();
+			FeedText(TEXT("data:\ndata: {\"a\":1}\n\n"));
+			TestEvents(TEXT("an empty first line joins the document"), {TEXT("\n{\"a\":1}")});
+			Events.Reset();
+			FeedText(TEXT("data: {\"a\":\"x\\\ndata: {}\ndata: [DONE]\n"));
+			TestEvents(TEXT("the end marker ends even an open document"), {TEXT("{\"a\":\"x\\\n{}")});
+		});
+
+		It(TEXT("GiveTheSameEventsForStrayLinesHoweverTheBytesAreSliced"), [this]()
+		{
+			const TArray<uint8> Bytes = Utf8Of(TEXT("data: {\"c\":\"é\"}\r\ndata: ping\r\ndata: {\"c\":\r\ndata: \"😀\"}\r\n")
+				TEXT("data:keepalive\rdata:{\"d\":[1]}\r\rdata: [DONE]\r\n"));
+			const TArray<FString> Expected = {TEXT("{\"c\":\"é\"}"), TEXT("ping"), TEXT("{\"c\":\n\"😀\"}"), TEXT("keepalive"), TEXT("{\"d\":[1]}")};
+			for (int32 Size = 1; Size <= Bytes.Num(); ++Size)
+			{
+				TestSameEvents(FString::Printf(TEXT("slices of %d bytes"), Size), DecodeSliced(Bytes, {Size}), Expected);
+			}
+		});
+
 		It(TEXT("StartANewStreamAfterFinish"), [this]()
 		{
 			FeedText(TEXT("data: {\"a\":"));

@@ -1,5 +1,6 @@
 #include "Misc/AutomationTest.h"
 #include "TalvaneJsonErrors.h"
+#include "TalvaneJsonResponses.h"
 #include "TalvaneJsonStreamAssembly.h"
 
 #if WITH_DEV_AUTOMATION_TESTS
@@ -45,6 +46,23 @@ void FTalvaneStreamAssemblySpec::Define()
 				TestTrue(TEXT("index 0 text"), IsExactly(Response.Choices[1].Message.Content, TEXT("Aa")));
 				TestTrue(TEXT("index 0 reasoning"), IsExactly(Response.Choices[1].Message.ReasoningContent, TEXT("r")));
 				TestTrue(TEXT("index 0 finish"), IsExactly(Response.Choices[1].FinishReason, TEXT("stop")));
+			}
+		});
+
+		It(TEXT("ReadsEveryEventAfterADataLineThatIsNotJson"), [this]()
+		{
+			// No blank lines: each JSON line is an event of its own, whatever came before it.
+			FNimbrelChatResponses Response;
+			TalvaneJson::AssembleStreamedChatResponses(TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\"One\"}}]}\n")
+				TEXT("data: ping\n")
+				TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\" two\"}}]}\n")
+				TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{\"content\":\" three\"}}]}\n")
+				TEXT("data: {\"choices\":[{\"index\":0,\"delta\":{},\"finish_reason\":\"stop\"}]}\n")
+				TEXT("data: [DONE]\n"), Response);
+			if (TestEqual(TEXT("one choice"), Response.Choices.Num(), 1))
+			{
+				TestTrue(TEXT("the whole text"), IsExactly(Response.Choices[0].Message.Content, TEXT("One two three")));
+				TestTrue(TEXT("the finish reason"), IsExactly(Response.Choices[0].FinishReason, TEXT("stop")));
 			}
 		});
 
@@ -96,6 +114,20 @@ void FTalvaneStreamAssemblySpec::Define()
 			TestTrue(TEXT("text"), Response.Choices.Num() == 1 && IsExactly(Response.Choices[0].Text, TEXT("fill")));
 			TestTrue(TEXT("finish"), Response.Choices.Num() == 1 && IsExactly(Response.Choices[0].FinishReason, TEXT("stop")));
 			TestEqual(TEXT("usage"), Response.Usage.PromptTokens, 2);
+		});
+
+		It(TEXT("KeepsTheLeadingLineBreaksTheWholeAnswerHas"), [this]()
+		{
+			FNimbrelFIMResponses Streamed;
+			TalvaneJson::AssembleStreamedFIMResponses(Stream({
+				TEXT(R"({"choices":[{"index":0,"text":"\n  return 0;"}]})"),
+				TEXT(R"({"choices":[{"index":0,"text":"\n}","finish_reason":"stop"}]})"),
+			}), Streamed);
+			FNimbrelFIMResponses Whole;
+			TalvaneJson::StringToNimbrelFIMResponses(TEXT(R"({"choices":[{"index":0,"text":"\n  return 0;\n}","finish_reason":"stop"}]})"), Whole);
+			TestTrue(TEXT("the text with its line breaks"), Streamed.Choices.Num() == 1 && IsExactly(Streamed.Choices[0].Text, TEXT("\n  return 0;\n}")));
+			TestTrue(TEXT("equal to the whole answer's"), Streamed.Choices.Num() == 1 && Whole.Choices.Num() == 1
+				&& Streamed.Choices[0].Text.Equals(Whole.Choices[0].Text, ESearchCase::CaseSensitive));
 		});
 	});
 

@@ -246,6 +246,8 @@ void FTalvaneStreamDeltaSpec::Define()
 				TEXT("data: [DONE]\v\n\ndata: \f\n\n"),
 				TEXT("{\"error\":{\"message\":\"whole\"}}"),
 				TEXT("data:{\"a\":1}\ndata:{\"b\":2}\n\ndata"),
+				// Lines that are not JSON among events without blank lines, a document over two lines, the end marker after a word.
+				TEXT("data: {\"a\":1}\r\ndata: ping\r\ndata: {\"b\":\r\ndata: 2}\r\ndata: x\r\ndata: [1]\rdata: y\ndata:[DONE]\n"),
 			};
 			for (const FString& Body : Bodies)
 			{

@@ -58,6 +58,23 @@ void FTalvaneStreamTextSpec::Define()
 			TestTrue(TEXT("Text"), Text.Equals(TEXT("Send data: 1, then\ndata: 2"), ESearchCase::CaseSensitive));
 		});
 
+		It(TEXT("ReadsEveryEventAfterADataLineThatIsNotJson"), [this]()
+		{
+			const FString One = TEXT("data: {\"choices\":[{\"delta\":{\"content\":\"One\"}}]}");
+			const FString Two = TEXT("data: {\"choices\":[{\"delta\":{\"content\":\" two\"}}]}");
+			const FString Three = TEXT("data:{\"choices\":[{\"delta\":{\"content\":\" three\"}}]}");
+			for (const TCHAR* const LineEnd : {TEXT("\n"), TEXT("\r\n")})
+			{
+				const FString End(LineEnd);
+				// Without blank lines, and with a keep-alive word directly before the events that a blank line ends.
+				TalvaneJson::StreamStringToTextResponses(One + End + TEXT("data: ping") + End + Two + End + Three + End + TEXT("data: [DONE]") + End, Text);
+				TestTrue(TEXT("without blank lines"), Text.Equals(TEXT("One two three"), ESearchCase::CaseSensitive));
+				TalvaneJson::StreamStringToTextResponses(One + End + End + TEXT("data: keepalive") + End + Two + End + End
+					+ TEXT("data: keepalive") + End + Three + End + End, Text);
+				TestTrue(TEXT("with blank lines"), Text.Equals(TEXT("One two three"), ESearchCase::CaseSensitive));
+			}
+		});
+
 		It(TEXT("ReadsTheSameTextWhateverTheLineEnds"), [this]()
 		{
 			const TArray<FString> Contents = {TEXT("你好"), TEXT("，世界"), TEXT("😀")};

@@ -109,6 +109,7 @@ namespace TalvaneFaultMatrix
 		Rows.Add(Make(TEXT("split"), EFault::None, EAnswerShape::Split));
 		Rows.Add(Make(TEXT("keepalive"), EFault::None));
 		Rows.Add(Make(TEXT("crlf"), EFault::None));
+		Rows.Add(Make(TEXT("ping-lines"), EFault::None));
 		Rows.Add(Make(TEXT("data-in-text"), EFault::None, EAnswerShape::DataInText));
 		FFaultRow& Huge = Rows.Add_GetRef(Make(TEXT("huge"), EFault::None, EAnswerShape::Huge));
 		Huge.Headers.Add({TEXT("X-Talvane-Size"), FString::FromInt(HugeBytes)});
