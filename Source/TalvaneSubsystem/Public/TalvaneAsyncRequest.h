@@ -21,8 +21,8 @@ DECLARE_DYNAMIC_MULTICAST_DELEGATE_ThreeParams(FTalvaneAsyncFailurePin, int32, S
  * when no answer arrived), the raw body and the error message read from it.
  *
  * The node lives with the game instance it registered with until the request ends. When its world
- * context object is destroyed, or its game instance ends, the node cancels its request and fires
- * nothing more.
+ * context object is destroyed, or its game instance ends (its subsystem is deinitialised), the node
+ * cancels its request and fires nothing more.
  *
  * The node itself is an output pin ("Async Action"), so a graph can keep it and call Cancel.
  */
@@ -38,7 +38,10 @@ public:
 	UPROPERTY(BlueprintAssignable)
 	FTalvaneAsyncFailurePin OnFailure;
 
-	/** Cancels the request: OnFailure then fires with "The request was cancelled.", unless the request has already ended. */
+	/**
+	 * Cancels the request and ends the node: OnFailure then fires once with "The request was cancelled.",
+	 * unless the node has already ended.
+	 */
 	UFUNCTION(BlueprintCallable, Category = "Nimbrel")
 	void Cancel();
 
@@ -66,7 +69,7 @@ private:
 	void Fail(int32 InCode, const FString& InBody, const FString& InMessage);
 	/** The core ticker's call: gives up when the world context or the game instance has gone. */
 	bool WatchWorld(float DeltaTime);
-	/** Whether the node's world context and the subsystem it sent through are both still there. */
+	/** Whether the node's world context is still there and the subsystem it sent through has not shut down. */
 	bool IsWorldAlive() const;
 	/** Cancels the request without a word and ends the node. */
 	void Abandon();
