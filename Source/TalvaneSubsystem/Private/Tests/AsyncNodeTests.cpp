@@ -389,11 +389,16 @@ void FTalvaneAsyncNodeSpec::Define()
 			FNimbrelChatRequest Record = MakeChat(true);
 			UTalvaneChatAsyncAction* Node = StartChat(TEXT("x"), Record, {{TEXT("X-Talvane-Scenario"), TEXT("trickle")}});
 			TickCollecting([this]() { return Listener->Progress.Num() > 0; });
+			// Shutdown destroys nothing, and a collection may come long after: the node must see the end
+			// while its subsystem is still there, so the test holds the subsystem.
+			Subsystem->AddToRoot();
 			GameInstance->Shutdown();
 			TestTrue(TEXT("the node gave up"), WaitForEnd(Node));
 			TickCollecting([]() { return false; }, 0.3);
 			TestEqual(TEXT("no success or failure"), Listener->Finished(), 0);
 			TestEqual(TEXT("the record did not get the answer"), Record.Messages.Num(), 1);
+			TestTrue(TEXT("the subsystem was still there"), IsValid(Subsystem));
+			Subsystem->RemoveFromRoot();
 		});
 
 		It(TEXT("CancelEndsTheNodeOnceAfterTheGameInstanceHasEnded"), [this]()

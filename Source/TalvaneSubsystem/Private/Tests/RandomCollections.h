@@ -10,7 +10,8 @@
 
 /**
  * Full garbage collections at random moments, as the engine may run one on any frame. The moments
- * come from a seed the test prints; setting TALVANE_GC_SEED to it replays them.
+ * come from a seed the test notes as its info (shown with a failed test's report); setting
+ * TALVANE_GC_SEED to it replays them.
  */
 class FRandomCollections
 {
