@@ -40,7 +40,9 @@ public:
 
 	/**
 	 * Cancels the request and ends the node: OnFailure then fires once with "The request was cancelled.",
-	 * unless the node has already ended.
+	 * unless the node has already ended. When the subsystem has shut down already, that happens at once;
+	 * otherwise as the cancelled request completes, on a later tick (if the game instance ends before
+	 * that, the node ends without a word, as at any end of its game instance).
 	 */
 	UFUNCTION(BlueprintCallable, Category = "Nimbrel")
 	void Cancel();
