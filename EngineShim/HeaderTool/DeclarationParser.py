@@ -264,8 +264,8 @@ class FDeclarationParser:
 	# Types
 
 	def ValueType(self, Tokens, Line, What, bAllowContainers=True, bAllowObjectPointer=False):
-		"""Checks that a value type can be reflected and returns its text. Object pointers are kept to
-		function parameters and return values (the factory functions of script nodes need them)."""
+		"""Checks that a value type can be reflected and returns its text. A pointer to a U class can be
+		reflected where the caller allows it: a property, a container element, a parameter or return value."""
 		if not Tokens:
 			self.Fail(f"{What} has no type", Line)
 		Head = Tokens[0]
@@ -297,7 +297,7 @@ class FDeclarationParser:
 		if len(Arguments) != CONTAINER_ARITY[Head.Value]:
 			self.Fail(f"{Head.Value} takes {CONTAINER_ARITY[Head.Value]} type argument(s) in {What}", Head.Line)
 		for Argument in Arguments:
-			self.ValueType(Argument, Head.Line, What, False)
+			self.ValueType(Argument, Head.Line, What, False, True)
 
 	def ParameterType(self, Tokens, Line, What):
 		"""A parameter or return type: const and a trailing '&' are allowed around a value type."""

@@ -2,6 +2,7 @@
 the engine's reflection objects from them on first use, the script thunks of class functions,
 the dynamic delegate wrappers, and a static registrant that tells CoreUObject what the file holds.
 """
+import re
 
 from ReflectionModel import (CPF_OutParm, FReflectedFunction, FUNC_Delegate, FUNC_HasOutParms, FUNC_MulticastDelegate,
 	FUNC_Public, FUNC_Static)
@@ -45,6 +46,10 @@ def MetaDataTable(Out, Name, Pairs):
 	return Table(Out, 'FMetaDataPairParam', Name, [f"{{ {CString(Key)}, {CString(Value)} }}" for Key, Value in Pairs])
 
 
+# Classes CoreUObject declares by hand: their StaticClass<T>() is the general template.
+INTRINSIC_CLASSES = {'UObject', 'UClass', 'UPackage', 'UField', 'UStruct', 'UScriptStruct', 'UFunction', 'UEnum'}
+
+
 def PropertyTables(Out, Properties, ContainerType):
 	"""Metadata tables of each property, then the property table itself; returns (name, count)."""
 	Rows = []
@@ -86,6 +91,7 @@ class FCppWriter:
 		Out.append(f"#include {CString(self.Context.IncludePath)}\n\n")
 		Out.append("// Offsets of members of classes with bases or virtual functions are well defined on this compiler.\n")
 		Out.append('#pragma GCC diagnostic ignored "-Winvalid-offsetof"\n\n')
+		self.WriteReferencedClassDeclarations()
 		for Enum in self.Header.Enums:
 			self.WriteEnum(Enum)
 		for Delegate in self.Header.Delegates:
@@ -97,6 +103,18 @@ class FCppWriter:
 				self.WriteStruct(Struct)
 		self.WriteRegistrant()
 		return ''.join(Out)
+
+	def WriteReferencedClassDeclarations(self):
+		"""Object properties may point at classes the header only declares: their class objects are
+		reached through the StaticClass<T>() each class's generated file defines."""
+		Names = set()
+		for Struct in self.Header.Structs:
+			for Property in Struct.Properties:
+				Names.update(re.findall(r'\b(U[A-Z]\w*)\s*\*', Property.Type.Text))
+		for Name in sorted(Names - INTRINSIC_CLASSES):
+			self.Out.append(f"template<> UClass* StaticClass<{Name}>();\n")
+		if Names - INTRINSIC_CLASSES:
+			self.Out.append("\n")
 
 	def WriteEnum(self, Enum):
 		Out = self.Out
@@ -220,7 +238,7 @@ class FCppWriter:
 		Out.append(f"UClass* {Name}::GetPrivateStaticClass()\n{{\n\tif (!{Info}.InnerSingleton)\n\t{{\n"
 			f"\t\tGetPrivateStaticClassBody(StaticPackage(), TEXT({CString(Class.EngineName())}), {Info}.InnerSingleton, "
 			f"&StaticRegisterNatives{Name}, sizeof({Name}), alignof({Name}), StaticClassFlags, &__DefaultConstructor, "
-			f"&Super::StaticClass, &{Construct});\n\t}}\n\treturn {Info}.InnerSingleton;\n}}\n")
+			f"&__AddReferencedObjects, &Super::StaticClass, &{Construct});\n\t}}\n\treturn {Info}.InnerSingleton;\n}}\n")
 		Out.append(f"template<> UClass* StaticClass<{Name}>()\n{{\n\treturn {Name}::StaticClass();\n}}\n")
 		if not Class.bHasDefaultConstructor:
 			Out.append(f"{Name}::{Name}() {{}}\n")

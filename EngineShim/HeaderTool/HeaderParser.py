@@ -261,7 +261,7 @@ class FHeaderParser(FEnumParser, FDeclarationParser):
 			self.Fail("C-style array properties are not supported; use TArray", Tokens[0].Line)
 		TypeTokens, Name = self.SplitDeclarator(Tokens, "a UPROPERTY")
 		What = f"property '{Reflected.Name}::{Name.Value}'"
-		Type = FTypeRef(self.ValueType(TypeTokens, Name.Line, What))
+		Type = FTypeRef(self.ValueType(TypeTokens, Name.Line, What, True, True))
 		if self.PeekIs(':'):
 			self.Fail(f"{What} is a bit-field, which is not supported", Name.Line)
 		if self.PeekIs('{'):

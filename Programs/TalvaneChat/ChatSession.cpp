@@ -7,7 +7,9 @@
 #include "ChatListener.h"
 #include "ChatLogCapture.h"
 #include "Containers/Ticker.h"
+#include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
+#include "Engine/World.h"
 #include "UObject/UObjectGlobals.h"
 #include "HttpManager.h"
 #include "HttpModule.h"
@@ -91,9 +93,9 @@ bool FChatSession::Start(std::string& OutError)
 	{
 		GConfig->SetString(TEXT("Talvane"), TEXT("MaxRetries"), *FString::FromInt(Options.MaxRetries), GEngineIni);
 	}
-	// A standalone game's instance, with its world: the request nodes find the subsystem through it.
-	GameInstance = NewObject<UGameInstance>();
-	GameInstance->AddToRoot();
+	// A standalone game's instance, under the engine, with its world: the request nodes find the
+	// subsystem through it, and the engine's world context keeps it alive until Stop.
+	GameInstance = NewObject<UGameInstance>(GEngine);
 	GameInstance->InitializeStandalone();
 	Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();
 	if (!Subsystem)
@@ -101,8 +103,9 @@ bool FChatSession::Start(std::string& OutError)
 		OutError = "the game instance has no Talvane subsystem";
 		return false;
 	}
-	// Inside the game instance, so it is also the nodes' world context.
+	// Inside the game instance, so it is also the nodes' world context; the game instance holds it.
 	Listener = NewObject<UChatListener>(GameInstance);
+	GameInstance->RegisterReferencedObject(Listener);
 	Listener->Session = this;
 	if (!Options.bNode)
 	{
@@ -121,8 +124,10 @@ void FChatSession::Stop()
 {
 	if (GameInstance)
 	{
+		UWorld* World = GameInstance->GetWorld();
 		GameInstance->Shutdown();
-		GameInstance->RemoveFromRoot();
+		// The engine forgets the game instance: a later collection frees it and what it held.
+		GEngine->DestroyWorldContext(World);
 		GameInstance = nullptr;
 		Subsystem = nullptr;
 	}

@@ -5,11 +5,13 @@
 #include <mutex>
 #include <thread>
 
+#include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
 #include "HAL/PlatformMisc.h"
 #include "Misc/AutomationTest.h"
 #include "Misc/ConfigCacheIni.h"
 #include "Modules/ModuleManager.h"
+#include "RandomCollections.h"
 #include "ReferenceServer.h"
 #include "StandInTestSupport.h"
 #include "SubsystemTestListener.h"
@@ -105,6 +107,8 @@ BEGIN_DEFINE_SPEC(FTalvaneShutdownSpec, "Talvane.StandIn.Shutdown", EAutomationT
 	};
 
 	USubsystemTestListener* Listener = nullptr;
+	/** Collections at random moments of each cycle, as the engine may run one on any frame. */
+	TSharedPtr<FRandomCollections> Collections;
 	TalvaneTestServer::FIniSnapshot FlushLimits;
 	FString ServerHostPort;
 
@@ -181,7 +185,8 @@ bool FTalvaneShutdownSpec::RunCycle(const int32 Cycle, FCycleWatchdog& Watchdog)
 	const EOrder Order = static_cast<EOrder>(Cycle % 3);
 	Watchdog.Pet(Cycle, "start");
 	LoadModules();
-	UGameInstance* GameInstance = NewObject<UGameInstance>();
+	UGameInstance* GameInstance = NewObject<UGameInstance>(GEngine);
+	// Init alone makes no world context, so nothing of the engine holds this game instance: the test does.
 	GameInstance->AddToRoot();
 	GameInstance->Init();
 	UTalvaneSubsystem* Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();
@@ -197,13 +202,14 @@ bool FTalvaneShutdownSpec::RunCycle(const int32 Cycle, FCycleWatchdog& Watchdog)
 	for (int32 Tick = 0; Tick < Cycle % 8; ++Tick)
 	{
 		FHttpModule::Get().GetHttpManager().Tick(0.0f);
+		Collections->MaybeCollect();
 		FPlatformProcess::Sleep(0.002f);
 	}
 
+	// Shutdown destroys nothing: the subsystem goes at a collection after it, here at a random one.
 	const auto DestroyGameInstance = [&GameInstance, &Subsystem]()
 	{
 		GameInstance->RemoveFromRoot();
-		GameInstance->MarkAsGarbage();
 		CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 		GameInstance = nullptr;
 		Subsystem = nullptr;
@@ -214,6 +220,7 @@ bool FTalvaneShutdownSpec::RunCycle(const int32 Cycle, FCycleWatchdog& Watchdog)
 	{
 	case EOrder::GameInstanceFirst:
 		GameInstance->Shutdown();
+		Collections->MaybeCollect();
 		DestroyGameInstance();
 		HeardAtTearDown = Listener->Finished() + Listener->Progress.Num();
 		// The requests the destroyed manager cancelled still complete in the HTTP module, unheard.
@@ -223,12 +230,15 @@ bool FTalvaneShutdownSpec::RunCycle(const int32 Cycle, FCycleWatchdog& Watchdog)
 	case EOrder::ModulesFirst:
 		HeardAtTearDown = Listener->Finished() + Listener->Progress.Num();
 		UnloadModules();
+		Collections->MaybeCollect();
 		GameInstance->Shutdown();
+		Collections->MaybeCollect();
 		DestroyGameInstance();
 		break;
 	case EOrder::AsTheEngineExits:
 		GameInstance->Shutdown();
 		HeardAtTearDown = Listener->Finished() + Listener->Progress.Num();
+		Collections->MaybeCollect();
 		UnloadModules();
 		DestroyGameInstance();
 		break;
@@ -256,6 +266,7 @@ void FTalvaneShutdownSpec::Define()
 		ConfigureCloud(UTF8_TO_TCHAR(Server.GetBaseURL().c_str()));
 		Listener = NewObject<USubsystemTestListener>();
 		Listener->AddToRoot();
+		Collections = MakeShared<FRandomCollections>(*this, 0.3f);
 		const int32 Requested = FCString::Atoi(*FPlatformMisc::GetEnvironmentVariable(TEXT("TALVANE_SHUTDOWN_CYCLES")));
 		const int32 Cycles = Requested > 0 ? Requested : DefaultCycles;
 		int32 Completed = 0;

@@ -1,6 +1,7 @@
 #include "Misc/AutomationSpecBase.h"
 
 #include "AutomationSpecDefinition.h"
+#include "UObject/UObjectGlobals.h"
 
 namespace UE::AutomationTest::Private
 {
@@ -103,6 +104,9 @@ bool FAutomationSpecBase::RunTest(const FString& InParameters)
 			if (!(Block.bSkipIfErrored && HasAnyErrors()))
 			{
 				RunSpecBlock(*this, Block);
+				// Each block is a latent command of its own frame in the engine, which may collect
+				// garbage between frames: the stand-in always does, so nothing unrooted survives a step.
+				CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 			}
 		}
 		return true;

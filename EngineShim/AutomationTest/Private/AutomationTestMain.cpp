@@ -55,6 +55,17 @@ namespace
 			{
 				ADD_FAILURE_AT(File.c_str(), Test.SourceLine) << "The test failed without saying why.";
 			}
+			if (!Result.bSucceeded || NumErrors > 0)
+			{
+				// What a failed test noted (AddInfo, log lines) helps replay it, e.g. the seed of its random choices.
+				for (const FAutomationEvent& Event : Result.Events)
+				{
+					if (Event.Type == EAutomationEventType::Info)
+					{
+						std::printf("Info: %s\n", ToUTF8(Event.Message).c_str());
+					}
+				}
+			}
 		}
 
 	private:

@@ -238,7 +238,8 @@ UScriptStruct* TBaseStructure<FGuid>::Get()
 
 void GetPrivateStaticClassBody(const TCHAR* PackageName, const TCHAR* Name, UClass*& ReturnClass, void (*RegisterNativeFunc)(),
 	const uint32 InSize, const uint32 InAlignment, const EClassFlags InClassFlags, UClass::ClassConstructorType InClassConstructor,
-	UClass::StaticClassFunctionType InSuperClassFn, UClass* (*InConstructFn)())
+	UClass::ClassAddReferencedObjectsType InClassAddReferencedObjects, UClass::StaticClassFunctionType InSuperClassFn,
+	UClass* (*InConstructFn)())
 {
 	// The class object exists before its own class, package and super class do: each of those
 	// may lead back here (UClass is an instance of itself), and must then find it.
@@ -247,6 +248,7 @@ void GetPrivateStaticClassBody(const TCHAR* PackageName, const TCHAR* Name, UCla
 	ReturnClass = NewClass;
 	NewClass->ClassFlags = InClassFlags;
 	NewClass->ClassConstructor = InClassConstructor;
+	NewClass->ClassAddReferencedObjects = InClassAddReferencedObjects;
 	NewClass->PropertiesSize = static_cast<int32>(InSize);
 	NewClass->MinAlignment = static_cast<int32>(InAlignment);
 	FUObjectInternals::SetClass(NewClass, UClass::StaticClass());

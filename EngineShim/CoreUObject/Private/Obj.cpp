@@ -124,6 +124,7 @@ bool UObject::IsA(const UClass* SomeBase) const
 
 void UObject::MarkAsGarbage()
 {
+	check(!IsRooted());
 	if (FUObjectItem* Item = FUObjectArray::Get().IndexToObject(InternalIndex))
 	{
 		Item->bGarbage = true;
@@ -150,6 +151,14 @@ bool UObject::ConditionalBeginDestroy()
 }
 
 void UObject::BeginDestroy()
+{
+}
+
+void UObject::FinishDestroy()
+{
+}
+
+void UObject::AddReferencedObjects(UObject*, FReferenceCollector&)
 {
 }
 
@@ -184,6 +193,11 @@ void UObject::ProcessEvent(UFunction* Function, void* Parms)
 	void* ReturnValueAddress = Function->ReturnValueOffset != 0xffff ? static_cast<uint8*>(Parms) + Function->ReturnValueOffset : nullptr;
 	FFrame Stack(this, Function, Parms);
 	Function->Invoke(this, Stack, ReturnValueAddress);
+}
+
+void CastLogError(const FString& FromPath, const UClass* ToClass)
+{
+	UE_LOG(LogUObjectGlobals, Fatal, TEXT("Cast of %s to %s failed"), *FromPath, *ToClass->GetName());
 }
 
 bool IsValid(const UObject* Test)

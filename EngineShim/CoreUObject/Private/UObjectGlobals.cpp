@@ -46,6 +46,8 @@ UPackage* GetTransientPackage()
 	{
 		TransientPackage = CreatePackage(TEXT("/Engine/Transient"));
 		TransientPackage->SetFlags(RF_Transient);
+		// The engine roots it too: objects made without an outer live in it.
+		TransientPackage->AddToRoot();
 	}
 	return TransientPackage;
 }
@@ -101,60 +103,6 @@ UObject* StaticConstructObject_Internal(const UClass* Class, UObject* InOuter, F
 		Name = MakeUniqueObjectName(Class);
 	}
 	return FUObjectInternals::Construct(Class->ClassConstructor, const_cast<UClass*>(Class), InOuter, Name, SetFlags);
-}
-
-namespace
-{
-	bool IsInsideGarbage(const UObject* Object)
-	{
-		for (const UObject* Current = Object; Current; Current = Current->GetOuter())
-		{
-			if (!IsValid(Current))
-			{
-				return true;
-			}
-		}
-		return false;
-	}
-
-	int32 OuterDepth(const UObject* Object)
-	{
-		int32 Depth = 0;
-		for (const UObject* Current = Object->GetOuter(); Current; Current = Current->GetOuter())
-		{
-			++Depth;
-		}
-		return Depth;
-	}
-}
-
-void CollectGarbage(const EObjectFlags KeepFlags, bool)
-{
-	TArray<UObject*> Doomed;
-	FUObjectArray& Array = FUObjectArray::Get();
-	for (int32 Index = 0; Index < Array.Num(); ++Index)
-	{
-		UObject* Object = Array.IndexToObject(Index)->Object;
-		if (Object && !Object->HasAnyFlags(KeepFlags) && IsInsideGarbage(Object))
-		{
-			Doomed.Add(Object);
-		}
-	}
-	for (UObject* Object : Doomed)
-	{
-		Object->ConditionalBeginDestroy();
-	}
-	// Inner objects go before their outers, so no object outlives what it lives in.
-	Doomed.Sort([](const UObject* A, const UObject* B) { return OuterDepth(A) > OuterDepth(B); });
-	for (UObject* Object : Doomed)
-	{
-		Object->SetFlags(RF_FinishDestroyed);
-		delete Object;
-	}
-	if (Doomed.Num() > 0)
-	{
-		UE_LOG(LogUObjectGlobals, Verbose, TEXT("CollectGarbage destroyed %d objects"), Doomed.Num());
-	}
 }
 
 void ForEachObjectWithPackage(const UPackage* Outer, TFunctionRef<bool(UObject*)> Operation, const bool bIncludeNestedObjects,

@@ -1,5 +1,7 @@
 #include "UObject/UnrealType.h"
 
+#include "UObject/GCObject.h"
+
 // The properties whose C++ type depends on what they hold.
 
 IMPLEMENT_FIELD(FEnumProperty)
@@ -24,6 +26,10 @@ namespace
 		}
 		return Text;
 	}
+}
+
+void FProperty::AddReferencedObjectsInValue(void*, FReferenceCollector&, const UObject*) const
+{
 }
 
 FEnumProperty::FEnumProperty(FFieldVariant InOwner, const FName& InName, const EObjectFlags InObjectFlags, const int32 InOffset,
@@ -62,6 +68,18 @@ FString FStructProperty::GetCPPType(FString*, uint32) const
 	return Struct ? Struct->GetStructCPPName() : FString();
 }
 
+void FStructProperty::AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const
+{
+	for (int32 Index = 0; Struct && Index < ArrayDim; ++Index)
+	{
+		void* Element = static_cast<uint8*>(ValuePtr) + Index * ElementSize;
+		for (TFieldIterator<FProperty> It(Struct); It; ++It)
+		{
+			It->AddReferencedObjectsInValue(It->ContainerPtrToValuePtr<void>(Element), Collector, Referencer);
+		}
+	}
+}
+
 FObjectProperty::FObjectProperty(FFieldVariant InOwner, const FName& InName, const EObjectFlags InObjectFlags, const int32 InOffset,
 	const EPropertyFlags InFlags, const int32 InElementSize, UClass* InClass)
 	: FProperty(InOwner, InName, InObjectFlags, InOffset, InFlags, InElementSize)
@@ -72,6 +90,29 @@ FObjectProperty::FObjectProperty(FFieldVariant InOwner, const FName& InName, con
 FString FObjectProperty::GetCPPType(FString*, uint32) const
 {
 	return PropertyClass ? FString(PropertyClass->GetPrefixCPP()) + PropertyClass->GetName() + TEXT("*") : FString();
+}
+
+void FObjectProperty::AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const
+{
+	for (int32 Index = 0; Index < ArrayDim; ++Index)
+	{
+		Collector.AddReferencedObject(static_cast<UObject**>(ValuePtr)[Index], Referencer);
+	}
+}
+
+void FArrayProperty::AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const
+{
+	if (!ForEachElement || !Inner)
+	{
+		return;
+	}
+	for (int32 Index = 0; Index < ArrayDim; ++Index)
+	{
+		ForEachElement(static_cast<uint8*>(ValuePtr) + Index * ElementSize, [this, &Collector, Referencer](void* Element)
+		{
+			Inner->AddReferencedObjectsInValue(Element, Collector, Referencer);
+		});
+	}
 }
 
 FArrayProperty::~FArrayProperty()
@@ -113,6 +154,31 @@ FString FMapProperty::GetCPPType(FString* ExtendedTypeText, uint32) const
 		*ExtendedTypeText = FString(TEXT("<")) + TemplateArgument(KeyProp) + TEXT(",") + TemplateArgument(ValueProp) + TEXT(">");
 	}
 	return TEXT("TMap");
+}
+
+void FMapProperty::AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const
+{
+	if (!ForEachPair || !KeyProp || !ValueProp)
+	{
+		return;
+	}
+	for (int32 Index = 0; Index < ArrayDim; ++Index)
+	{
+		ForEachPair(static_cast<uint8*>(ValuePtr) + Index * ElementSize, [this, &Collector, Referencer](void* Key, void* Value)
+		{
+			// A key is reported from a copy: clearing it in place would break the map's hashing.
+			if (CastField<FObjectProperty>(KeyProp))
+			{
+				UObject* KeyObject = *static_cast<UObject**>(Key);
+				Collector.AddReferencedObject(KeyObject, Referencer);
+			}
+			else
+			{
+				KeyProp->AddReferencedObjectsInValue(Key, Collector, Referencer);
+			}
+			ValueProp->AddReferencedObjectsInValue(Value, Collector, Referencer);
+		});
+	}
 }
 
 FMulticastDelegateProperty::FMulticastDelegateProperty(FFieldVariant InOwner, const FName& InName, const EObjectFlags InObjectFlags,

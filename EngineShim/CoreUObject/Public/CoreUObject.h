@@ -5,6 +5,7 @@
 #include "CoreMinimal.h"
 #include "Templates/Casts.h"
 #include "UObject/Class.h"
+#include "UObject/GCObject.h"
 #include "UObject/Object.h"
 #include "UObject/ObjectMacros.h"
 #include "UObject/Package.h"

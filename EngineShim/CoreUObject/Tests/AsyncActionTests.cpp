@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
 #include "Engine/World.h"
 #include "Kismet/BlueprintAsyncActionBase.h"
@@ -45,8 +46,9 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			GameInstance = NewObject<UGameInstance>();
+			GameInstance = NewObject<UGameInstance>(GEngine);
 			GameInstance->InitializeStandalone();
+			World = GameInstance->GetWorld();
 			GLog->AddOutputDevice(&Warnings);
 		}
 
@@ -54,11 +56,12 @@ namespace
 		{
 			GLog->RemoveOutputDevice(&Warnings);
 			GameInstance->Shutdown();
-			GameInstance->MarkAsGarbage();
+			GEngine->DestroyWorldContext(World);
 			CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 		}
 
 		UGameInstance* GameInstance = nullptr;
+		UWorld* World = nullptr;
 		FWarningCapture Warnings;
 	};
 }
@@ -73,7 +76,7 @@ TEST_F(AsyncActions, AnObjectFindsTheWorldOfItsOutersUntilTheGameInstanceShutsDo
 	EXPECT_EQ(NewObject<UTestListener>()->GetWorld(), nullptr);
 	GameInstance->Shutdown();
 	EXPECT_EQ(Inner->GetWorld(), nullptr);
-	UGameInstance* WithoutWorld = NewObject<UGameInstance>();
+	UGameInstance* WithoutWorld = NewObject<UGameInstance>(GEngine);
 	WithoutWorld->Init();
 	EXPECT_EQ(WithoutWorld->GetWorld(), nullptr);
 	WithoutWorld->Shutdown();
@@ -90,6 +93,23 @@ TEST_F(AsyncActions, RegisteringKeepsTheActionWithTheGameInstanceUntilItIsReadyT
 	EXPECT_EQ(UTestGameInstanceView::CountReferences(*GameInstance, Action), 0);
 	EXPECT_FALSE(Action->HasAnyFlags(RF_StrongRefOnFrame));
 	EXPECT_TRUE(Warnings.Lines.IsEmpty());
+}
+
+TEST_F(AsyncActions, ARegisteredActionLivesWithTheGameInstanceAndGoesWhenReadyToDestroy)
+{
+	UBlueprintAsyncActionBase* Action = NewObject<UBlueprintAsyncActionBase>();
+	const FWeakObjectPtr Weak(Action);
+	Action->RegisterWithGameInstance(static_cast<const UObject*>(GameInstance));
+	CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
+	EXPECT_EQ(Weak.Get(), Action);
+	Action->SetReadyToDestroy();
+	CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
+	EXPECT_EQ(Weak.Get(true), nullptr);
+}
+
+TEST(GameInstanceDeathTest, InitializeStandaloneWithoutAnEngineOuterIsFatal)
+{
+	EXPECT_DEATH(NewObject<UGameInstance>()->InitializeStandalone(), "Cast of .* to Engine failed");
 }
 
 TEST_F(AsyncActions, AContextWithoutAWorldIsReportedAsTheEngineReportsIt)

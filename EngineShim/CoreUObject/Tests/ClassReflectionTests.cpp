@@ -151,8 +151,8 @@ TEST(ReflectionPackage, PackageListsEveryDeclaredTypeAndNothingElse)
 	}, false, RF_ClassDefaultObject);
 	const std::map<std::string, std::vector<std::string>> Expected = {
 		{"Enum", {"ETestColour", "ETestPlain"}},
-		{"ScriptStruct", {"TestBase", "TestInner", "TestRecord"}},
-		{"Class", {"TestAbstractSubsystem", "TestListener", "TestRefusingSubsystem", "TestSubsystem"}},
+		{"ScriptStruct", {"TestBase", "TestHeldEntry", "TestInner", "TestRecord"}},
+		{"Class", {"TestAbstractSubsystem", "TestHolder", "TestListener", "TestRefusingSubsystem", "TestSubsystem"}},
 		{"DelegateFunction", {"TestNoParamsDelegate__DelegateSignature", "TestSixParamsDelegate__DelegateSignature",
 			"TestTwoParamsDelegate__DelegateSignature"}}};
 	for (std::pair<const std::string, std::vector<std::string>>& Entry : ByKind)

@@ -27,15 +27,17 @@ namespace
 			{
 				if (UObject* Live = Object.Get(true))
 				{
-					Live->MarkAsGarbage();
+					Live->RemoveFromRoot();
 				}
 			}
 			CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 		}
 
+		/** A listener the test holds across collections: rooted until the test ends (or it unroots it). */
 		UTestListener* MakeListener(UObject* Outer = GetTransientPackage())
 		{
 			UTestListener* Listener = NewObject<UTestListener>(Outer);
+			Listener->AddToRoot();
 			Created.Add(FWeakObjectPtr(Listener));
 			return Listener;
 		}
@@ -69,6 +71,7 @@ TEST_F(ObjectLifetime, GarbageIsInvalidAtOnceAndDestroyedByTheNextCollection)
 	const FWeakObjectPtr Weak(Listener);
 	const int32 DestroyedBefore = UTestListener::DestroyedCount;
 	EXPECT_EQ(Weak.Get(), Listener);
+	Listener->RemoveFromRoot();
 	Listener->MarkAsGarbage();
 	EXPECT_FALSE(IsValid(Listener));
 	EXPECT_EQ(Weak.Get(), nullptr);
@@ -84,13 +87,17 @@ TEST_F(ObjectLifetime, GarbageIsInvalidAtOnceAndDestroyedByTheNextCollection)
 	EXPECT_EQ(FWeakObjectPtr(Successor).Get(), Successor);
 }
 
-TEST_F(ObjectLifetime, ClearedGarbageSurvivesAndInnerObjectsDieWithTheirOuter)
+TEST_F(ObjectLifetime, ClearedGarbageIsValidAgainAndUnreachableInnerObjectsDieWithTheirOuter)
 {
 	UTestListener* Kept = MakeListener();
+	Kept->RemoveFromRoot();
 	Kept->MarkAsGarbage();
 	Kept->ClearGarbage();
+	Kept->AddToRoot();
 	UTestListener* Outer = MakeListener();
-	const FWeakObjectPtr Inner(MakeListener(Outer));
+	UTestListener* InnerObject = NewObject<UTestListener>(Outer);
+	const FWeakObjectPtr Inner(InnerObject);
+	Outer->RemoveFromRoot();
 	Outer->MarkAsGarbage();
 	EXPECT_EQ(Inner.Get(), Inner.Get(true));
 	CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
@@ -154,6 +161,7 @@ TEST_F(ObjectLifetime, BindingsOfDeadObjectsAreSkipped)
 	UTestListener* Survivor = MakeListener();
 	Two.AddDynamic(Doomed, &UTestListener::HandleTwo);
 	Two.AddDynamic(Survivor, &UTestListener::HandleTwo);
+	Doomed->RemoveFromRoot();
 	Doomed->MarkAsGarbage();
 	Two.Broadcast(1, TEXT("marked"));
 	EXPECT_TRUE(Doomed->Calls.IsEmpty());
@@ -162,7 +170,7 @@ TEST_F(ObjectLifetime, BindingsOfDeadObjectsAreSkipped)
 	CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 	Two.Broadcast(2, TEXT("collected"));
 	EXPECT_EQ(Calls(Survivor), (std::vector<std::string>{"Two 1 marked", "Two 2 collected"}));
-	Survivor->MarkAsGarbage();
+	Survivor->RemoveFromRoot();
 	CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 	Two.Broadcast(3, TEXT("none left"));
 	EXPECT_FALSE(Two.IsBound());

@@ -1,5 +1,7 @@
 #include "ReflectionTestTypes.h"
 
+#include "GarbageCollectionTestTypes.h"
+
 int32 UTestSubsystem::AppendName(const FString& InText, FTestRecord& InRecord, const TMap<FString, FString>& InPairs)
 {
 	InRecord.BaseName += InText;
@@ -71,4 +73,18 @@ void UTestListener::BeginDestroy()
 {
 	++DestroyedCount;
 	Super::BeginDestroy();
+}
+
+int32 UTestHolder::FinishedCount = 0;
+
+void UTestHolder::AddReferencedObjects(UObject* InThis, FReferenceCollector& Collector)
+{
+	Collector.AddReferencedObject(static_cast<UTestHolder*>(InThis)->Reported, InThis);
+	Super::AddReferencedObjects(InThis, Collector);
+}
+
+void UTestHolder::FinishDestroy()
+{
+	++FinishedCount;
+	Super::FinishDestroy();
 }

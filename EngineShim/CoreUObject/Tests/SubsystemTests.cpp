@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
 #include "ReflectionTestTypes.h"
 #include "UObject/UObjectGlobals.h"
@@ -13,14 +14,16 @@ namespace
 	protected:
 		void SetUp() override
 		{
-			GameInstance = NewObject<UGameInstance>();
+			// Init alone makes no world context, so the engine does not hold it: the test roots it.
+			GameInstance = NewObject<UGameInstance>(GEngine);
+			GameInstance->AddToRoot();
 			GameInstance->Init();
 		}
 
 		void TearDown() override
 		{
 			GameInstance->Shutdown();
-			GameInstance->MarkAsGarbage();
+			GameInstance->RemoveFromRoot();
 			CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 		}
 
@@ -49,7 +52,7 @@ TEST_F(GameInstanceSubsystems, InitCreatesEachAgreeingConcreteSubsystemOnce)
 
 TEST_F(GameInstanceSubsystems, EachGameInstanceHasItsOwnSubsystems)
 {
-	UGameInstance* Other = NewObject<UGameInstance>();
+	UGameInstance* Other = NewObject<UGameInstance>(GEngine);
 	Other->Init();
 	EXPECT_NE(Other->GetSubsystem<UTestSubsystem>(), nullptr);
 	EXPECT_NE(Other->GetSubsystem<UTestSubsystem>(), GameInstance->GetSubsystem<UTestSubsystem>());
@@ -59,18 +62,21 @@ TEST_F(GameInstanceSubsystems, EachGameInstanceHasItsOwnSubsystems)
 	EXPECT_EQ(Other->GetSubsystem<UTestSubsystem>(), Before);
 	EXPECT_EQ(Before->InitializeCount, 1);
 	Other->Shutdown();
-	Other->MarkAsGarbage();
 }
 
-TEST_F(GameInstanceSubsystems, ShutdownDeinitialisesAndCollectionDestroysTheSubsystems)
+TEST_F(GameInstanceSubsystems, TheGameInstanceKeepsItsSubsystemsUntilShutdownForgetsThem)
 {
 	UTestSubsystem* Subsystem = GameInstance->GetSubsystem<UTestSubsystem>();
 	ASSERT_NE(Subsystem, nullptr);
 	const FWeakObjectPtr Weak(Subsystem);
+	CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
+	EXPECT_EQ(Weak.Get(), Subsystem);
 	GameInstance->Shutdown();
 	EXPECT_EQ(Subsystem->DeinitializeCount, 1);
 	EXPECT_EQ(GameInstance->GetSubsystem<UTestSubsystem>(), nullptr);
-	EXPECT_FALSE(IsValid(Subsystem));
+	// Deinitialising destroys nothing: the subsystem stays valid until a collection finds it unreachable.
+	EXPECT_TRUE(IsValid(Subsystem));
+	EXPECT_EQ(Weak.Get(), Subsystem);
 	CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 	EXPECT_EQ(Weak.Get(true), nullptr);
 	EXPECT_TRUE(IsValid(GameInstance));

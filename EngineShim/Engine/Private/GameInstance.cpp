@@ -1,13 +1,20 @@
 #include "Engine/GameInstance.h"
 
+#include "Engine/Engine.h"
 #include "Engine/World.h"
+#include "UObject/GCObject.h"
 #include "UObject/UObjectGlobals.h"
 
 UGameInstance::UGameInstance() = default;
 
 UWorld* UGameInstance::GetWorld() const
 {
-	return World;
+	return WorldContext ? WorldContext->World() : nullptr;
+}
+
+UEngine* UGameInstance::GetEngine() const
+{
+	return CastChecked<UEngine>(GetOuter());
 }
 
 void UGameInstance::Init()
@@ -18,20 +25,25 @@ void UGameInstance::Init()
 void UGameInstance::Shutdown()
 {
 	SubsystemCollection.Deinitialize();
-	// The engine clears its world context here: nothing finds a world through this game instance any more.
-	if (World)
-	{
-		World->SetGameInstance(nullptr);
-		World->MarkAsGarbage();
-		World = nullptr;
-	}
+	// As the engine: nothing finds a world through this game instance any more; nothing is destroyed here.
+	WorldContext = nullptr;
 }
 
 void UGameInstance::InitializeStandalone(const FName InWorldName, UPackage*)
 {
-	World = NewObject<UWorld>(this, InWorldName);
-	World->SetGameInstance(this);
+	WorldContext = &GetEngine()->CreateNewWorldContext();
+	WorldContext->OwningGameInstance = this;
+	UWorld* DummyWorld = NewObject<UWorld>(this, InWorldName);
+	DummyWorld->SetGameInstance(this);
+	WorldContext->SetCurrentWorld(DummyWorld);
 	Init();
+}
+
+void UGameInstance::AddReferencedObjects(UObject* InThis, FReferenceCollector& Collector)
+{
+	UGameInstance* This = CastChecked<UGameInstance>(InThis);
+	This->SubsystemCollection.AddReferencedObjects(This, Collector);
+	Super::AddReferencedObjects(InThis, Collector);
 }
 
 void UGameInstance::RegisterReferencedObject(UObject* ObjectToReference)

@@ -1,6 +1,7 @@
 #include "Subsystems/SubsystemCollection.h"
 
 #include "Subsystems/Subsystem.h"
+#include "UObject/GCObject.h"
 #include "UObject/UObjectGlobals.h"
 #include "UObject/UObjectHash.h"
 
@@ -57,11 +58,14 @@ void FSubsystemCollectionBase::Deinitialize()
 		USubsystem* Subsystem = Pair.Value;
 		Subsystem->Deinitialize();
 		Subsystem->InternalOwningSubsystem = nullptr;
-		// Nothing refers to it any more: the next garbage collection destroys it.
-		Subsystem->MarkAsGarbage();
 	}
 	SubsystemMap.Empty();
 	Outer = nullptr;
+}
+
+void FSubsystemCollectionBase::AddReferencedObjects(UObject*, FReferenceCollector& Collector)
+{
+	Collector.AddStableReferenceMap(SubsystemMap);
 }
 
 USubsystem* FSubsystemCollectionBase::GetSubsystemInternal(UClass* SubsystemClass) const

@@ -148,13 +148,19 @@ class ParsesClassesAndFunctions(unittest.TestCase):
 			Parse(Body.replace('const UObject* Context', 'FThing* Context'))
 		self.assertIn('pointer', Caught.exception.Message)
 
+	def test_properties_may_point_to_object_classes_also_inside_containers(self):
+		Body = ('UCLASS()\nclass UHolder : public UObject\n{\n\tGENERATED_BODY()\n'
+			'\tUPROPERTY() UHolder* Next;\n\tUPROPERTY() TArray<UObject*> Many;\n\tUPROPERTY() TMap<FString, UHolder*> ByName;\n};\n')
+		Holder = Parse(Body).Structs[0]
+		self.assertEqual([Property.Type.Text for Property in Holder.Properties], ['UHolder*', 'TArray<UObject*>', 'TMap<FString, UHolder*>'])
+
 
 class ReportsMalformedHeaders(unittest.TestCase):
 	CASES = [
 		('USTRUCT()\nstruct FNoBody\n{\n\tUPROPERTY() int32 A;\n};\n', 'FNoBody', 'GENERATED_BODY'),
 		('USTRUCT()\nstruct FBad\n{\n\tGENERATED_BODY()\n\tUPROPERTY(EditEverywhere) int32 A;\n};\n', 'EditEverywhere', 'EditEverywhere'),
 		('USTRUCT()\nstruct FBad\n{\n\tGENERATED_BODY()\n\tUPROPERTY() TSharedPtr<int32> A;\n};\n', 'TSharedPtr', 'TSharedPtr'),
-		('USTRUCT()\nstruct FBad\n{\n\tGENERATED_BODY()\n\tUPROPERTY() UObject* A;\n};\n', 'UObject*', 'pointer'),
+		('USTRUCT()\nstruct FBad\n{\n\tGENERATED_BODY()\n\tUPROPERTY() FThing* A;\n};\n', 'FThing*', 'pointer'),
 		('USTRUCT()\nstruct FBad\n{\n\tGENERATED_BODY()\n\tUPROPERTY() TArray<TArray<int32>> A;\n};\n', 'TArray<TArray', 'nests'),
 		('USTRUCT()\nstruct FBad\n{\n\tGENERATED_BODY()\n\tUFUNCTION() void F();\n};\n', 'UFUNCTION', 'UFUNCTION'),
 		('UPROPERTY()\nint32 Loose;\n', 'UPROPERTY', 'only allowed'),

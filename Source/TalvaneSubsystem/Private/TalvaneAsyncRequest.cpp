@@ -78,8 +78,9 @@ void UTalvaneAsyncRequest::Cancel()
 		return;
 	}
 	UTalvaneSubsystem* Sender = Subsystem.Get();
-	if (!bActivated || !Sender)
+	if (!bActivated || !Sender || Sender->HasShutDown())
 	{
+		// Nothing will report this request any more (never sent, or its subsystem has shut down): end here.
 		Fail(0, FString(), TEXT("The request was cancelled."));
 		return;
 	}
@@ -173,15 +174,18 @@ bool UTalvaneAsyncRequest::WatchWorld(float)
 
 bool UTalvaneAsyncRequest::IsWorldAlive() const
 {
-	return (!bHadWorldContext || WorldContext.IsValid()) && Subsystem.IsValid();
+	// The game instance's end deinitialises the subsystem but destroys nothing: its flag tells.
+	const UTalvaneSubsystem* Sender = Subsystem.Get();
+	return (!bHadWorldContext || WorldContext.IsValid()) && Sender && !Sender->HasShutDown();
 }
 
 void UTalvaneAsyncRequest::Abandon()
 {
 	UTalvaneSubsystem* Sender = Subsystem.Get();
-	if (Sender && RequestID.IsValid())
+	if (Sender && !Sender->HasShutDown() && RequestID.IsValid())
 	{
-		// Stop listening first: the cancelled request's failure must reach nobody.
+		// Stop listening first: the cancelled request's failure must reach nobody. A subsystem that
+		// has shut down cancelled its requests already.
 		Sender->StopListeningToRequest(RequestID);
 		Sender->CancelRequest(RequestID);
 	}

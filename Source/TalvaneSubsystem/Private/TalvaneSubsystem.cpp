@@ -79,8 +79,9 @@ void UTalvaneSubsystem::StopListeningToRequest(const FGuid& InRequestID)
 
 void UTalvaneSubsystem::Deinitialize()
 {
-	// The game instance is ending (a map change, the end of play): its objects may be destroyed at
-	// the next collection, so nothing of the requests in flight may reach them any more.
+	// The game instance is ending (the end of play or of the game; a map change keeps it and its
+	// subsystems): its objects may be destroyed at the next collection, so nothing of the requests in
+	// flight may reach them any more.
 	bDeinitialized = true;
 	Manager.Shutdown();
 	Super::Deinitialize();

@@ -45,8 +45,8 @@ enum class ETalvaneNodePin : uint8
  * the ErrorMessage (on failure). Each node class declares its three delegates with its response type.
  *
  * The node lives with the game instance it registered with until the request ends. When its world
- * context object is destroyed, or its game instance ends, the node cancels its request and fires
- * nothing more.
+ * context object is destroyed, or its game instance ends (its subsystem is deinitialised), the node
+ * cancels its request and fires nothing more.
  *
  * The node itself is an output pin (shown as "AsyncAction"), so a graph can keep it and call Cancel.
  */
@@ -56,7 +56,12 @@ class TALVANESUBSYSTEM_API UTalvaneAsyncRequest : public UBlueprintAsyncActionBa
 	GENERATED_BODY()
 
 public:
-	/** Cancels the request: OnFailure then fires with "The request was cancelled.", unless the request has already ended. */
+	/**
+	 * Cancels the request and ends the node: OnFailure then fires once with "The request was cancelled.",
+	 * unless the node has already ended. When the subsystem has shut down already, that happens at once;
+	 * otherwise as the cancelled request completes, on a later tick (if the game instance ends before
+	 * that, the node ends without a word, as at any end of its game instance).
+	 */
 	UFUNCTION(BlueprintCallable, Category = "Nimbrel")
 	void Cancel();
 
@@ -93,7 +98,7 @@ private:
 	void Fail(int32 InCode, const FString& InBody, const FString& InMessage);
 	/** The core ticker's call: gives up when the world context or the game instance has gone. */
 	bool WatchWorld(float DeltaTime);
-	/** Whether the node's world context and the subsystem it sent through are both still there. */
+	/** Whether the node's world context is still there and the subsystem it sent through has not shut down. */
 	bool IsWorldAlive() const;
 	/** Cancels the request without a word and ends the node. */
 	void Abandon();

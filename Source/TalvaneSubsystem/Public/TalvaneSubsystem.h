@@ -80,8 +80,15 @@ public:
 	/** Stops a request's listener from hearing anything more; the request itself goes on. */
 	void StopListeningToRequest(const FGuid& InRequestID);
 
-	/** Cancels every request this subsystem started; nothing of them is reported afterwards. */
+	/**
+	 * Cancels every request this subsystem started; nothing of them is reported afterwards. The game
+	 * instance is ending: the engine destroys nothing here, so the subsystem object stays valid until a
+	 * garbage collection finds nothing holds it.
+	 */
 	void Deinitialize() override;
+
+	/** Whether the game instance has ended (Deinitialize ran): the subsystem sends and reports nothing any more. */
+	bool HasShutDown() const { return bDeinitialized; }
 
 protected:
 	/** Whether the game instance has ended; nothing is sent any more. */

@@ -12,6 +12,9 @@
 // - A latent block runs its body on the test thread and then waits for Done; while it waits it
 //   calls the hook set with UE::AutomationTest::SetLatentTickHook (AutomationTestRunner.h) about
 //   every millisecond, where the engine ticks its whole loop.
+// - The engine runs each BeforeEach, It and AfterEach as a latent command on a frame of its own and
+//   may collect garbage between frames; the stand-in runs a full garbage collection after every
+//   block, so a test object nothing roots does not survive from one step to the next.
 // - The EAsyncExecution forms of It, BeforeEach and AfterEach are absent.
 // - A spec's RunTest runs the blocks of the It it is given (its Describe path and text) before it
 //   returns; the engine's queues them as latent commands that run on the frames after it returns.

@@ -150,11 +150,14 @@ class COREUOBJECT_API UClass : public UStruct
 public:
 	typedef UObject* (*ClassConstructorType)();
 	typedef UClass* (*StaticClassFunctionType)();
+	typedef void (*ClassAddReferencedObjectsType)(UObject*, FReferenceCollector&);
 
 	UClass() = default;
 
 	/** Makes a new, default-constructed instance; NewObject calls it. */
 	ClassConstructorType ClassConstructor = nullptr;
+	/** The static AddReferencedObjects of the class; the garbage collector calls it for each instance. */
+	ClassAddReferencedObjectsType ClassAddReferencedObjects = nullptr;
 	EClassFlags ClassFlags = CLASS_None;
 
 	UClass* GetSuperClass() const { return static_cast<UClass*>(GetSuperStruct()); }
@@ -266,8 +269,8 @@ struct TBaseStructure<FGuid>
  */
 COREUOBJECT_API void GetPrivateStaticClassBody(const TCHAR* PackageName, const TCHAR* Name, UClass*& ReturnClass,
 	void (*RegisterNativeFunc)(), uint32 InSize, uint32 InAlignment, EClassFlags InClassFlags,
-	UClass::ClassConstructorType InClassConstructor, UClass::StaticClassFunctionType InSuperClassFn,
-	UClass* (*InConstructFn)());
+	UClass::ClassConstructorType InClassConstructor, UClass::ClassAddReferencedObjectsType InClassAddReferencedObjects,
+	UClass::StaticClassFunctionType InSuperClassFn, UClass* (*InConstructFn)());
 
 /** The class object of a class CoreUObject declares by hand. */
 #define IMPLEMENT_CORE_INTRINSIC_CLASS(TClass) \
@@ -277,7 +280,7 @@ COREUOBJECT_API void GetPrivateStaticClassBody(const TCHAR* PackageName, const T
 		if (!PrivateStaticClass) \
 		{ \
 			GetPrivateStaticClassBody(StaticPackage(), TEXT(#TClass) + 1, PrivateStaticClass, nullptr, sizeof(TClass), \
-				alignof(TClass), StaticClassFlags, &__DefaultConstructor, &Super::StaticClass, nullptr); \
+				alignof(TClass), StaticClassFlags, &__DefaultConstructor, &__AddReferencedObjects, &Super::StaticClass, nullptr); \
 		} \
 		return PrivateStaticClass; \
 	}

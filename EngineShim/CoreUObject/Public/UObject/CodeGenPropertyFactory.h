@@ -98,6 +98,13 @@ namespace UECodeGen_Private
 			{
 				FArrayProperty* Property = new FArrayProperty(Owner, Name, ObjectFlags, Offset, Flags, Size);
 				Property->AddCppProperty(TPropertyFactory<typename T::ElementType>::Make(Property, Name, 0, CPF_None));
+				Property->ForEachElement = [](void* ArrayPtr, TFunctionRef<void(void*)> Visit)
+				{
+					for (typename T::ElementType& Element : *static_cast<T*>(ArrayPtr))
+					{
+						Visit(&Element);
+					}
+				};
 				return Property;
 			}
 			else if constexpr (TIsMapType<T>::value)
@@ -106,12 +113,20 @@ namespace UECodeGen_Private
 				const FName KeyName(Name.ToString() + TEXT("_Key"));
 				Property->AddCppProperty(TPropertyFactory<typename T::KeyType>::Make(Property, KeyName, 0, CPF_None));
 				Property->AddCppProperty(TPropertyFactory<typename T::ValueType>::Make(Property, Name, 0, CPF_None));
+				Property->ForEachPair = [](void* MapPtr, TFunctionRef<void(void*, void*)> Visit)
+				{
+					for (auto& Pair : *static_cast<T*>(MapPtr))
+					{
+						Visit(const_cast<void*>(static_cast<const void*>(&Pair.Key)), &Pair.Value);
+					}
+				};
 				return Property;
 			}
-			else if constexpr (std::is_pointer_v<T> && std::is_base_of_v<UObject, std::remove_cv_t<std::remove_pointer_t<T>>>)
+			else if constexpr (std::is_pointer_v<T> && std::is_class_v<std::remove_cv_t<std::remove_pointer_t<T>>>)
 			{
+				// The header tool lets only pointers to U classes through; the class may be only declared here.
 				using FObjectClass = std::remove_cv_t<std::remove_pointer_t<T>>;
-				return new FObjectProperty(Owner, Name, ObjectFlags, Offset, Flags, Size, FObjectClass::StaticClass());
+				return new FObjectProperty(Owner, Name, ObjectFlags, Offset, Flags, Size, StaticClass<FObjectClass>());
 			}
 			else if constexpr (std::is_base_of_v<FMulticastScriptDelegate, T>)
 			{

@@ -3,11 +3,15 @@
 // The base class of every engine object.
 //
 // Lifetime, as in the engine: NewObject creates an object and registers it in the global object
-// array. An object lives until it is marked as garbage (MarkAsGarbage) and a garbage collection
-// runs (CollectGarbage), which destroys every marked object and every object inside one. From the
-// moment it is marked, IsValid() is false for it and weak pointers and dynamic delegate bindings
-// no longer reach it. Reflection objects (classes, structs, enums, functions, packages) live for
-// the whole process.
+// array. A garbage collection (CollectGarbage) destroys every object that no root reaches. Roots are
+// the root set (AddToRoot), what FGCObjects report, class default objects and the reflection objects
+// (classes, structs, enums, functions), which live for the whole process, and the transient package.
+// An object reaches its class, its outer, the objects its UPROPERTY members point at (also inside
+// arrays, maps and structs) and what its class's static AddReferencedObjects reports; a plain UObject*
+// member or a weak pointer keeps nothing alive. MarkAsGarbage makes an object unreachable at once:
+// IsValid() is false for it, weak pointers and dynamic delegate bindings no longer reach it, and the
+// next collection clears the reflected references to it and destroys it (unless it is still the outer
+// or class of a live object).
 
 #include "CoreMinimal.h"
 #include "UObject/ObjectMacros.h"
@@ -17,6 +21,7 @@ class UClass;
 class UFunction;
 class UPackage;
 class UWorld;
+class FReferenceCollector;
 
 class COREUOBJECT_API UObject
 {
@@ -56,16 +61,15 @@ public:
 		return IsA(OtherClassType::StaticClass());
 	}
 
-	/**
-	 * Keeps the object through garbage collections until RemoveFromRoot (UObjectBaseUtility in the
-	 * engine). The engine collects every object nothing references; the stand-in collects only objects
-	 * marked as garbage, so code that must hold an object across frames roots it for the engine's sake.
-	 */
+	/** Keeps the object, and what it references, through garbage collections until RemoveFromRoot. */
 	void AddToRoot() { bRooted = true; }
 	void RemoveFromRoot() { bRooted = false; }
 	bool IsRooted() const { return bRooted; }
 
-	/** Marks the object for destruction by the next CollectGarbage; it stops being valid at once. */
+	/**
+	 * Marks the object for destruction by the next CollectGarbage; it stops being valid at once.
+	 * Fatal for a rooted object, as in the engine.
+	 */
 	void MarkAsGarbage();
 	/** Takes back MarkAsGarbage before a collection has run. */
 	void ClearGarbage();
@@ -74,6 +78,15 @@ public:
 	bool ConditionalBeginDestroy();
 	/** Called once before the object is deleted, while everything it refers to still exists. */
 	virtual void BeginDestroy();
+	/** Called once after every object of the same collection has begun to be destroyed, just before deletion. */
+	virtual void FinishDestroy();
+
+	/**
+	 * Reports to the garbage collector the objects InThis holds outside reflected properties. A class
+	 * that holds some declares its own, reports them and calls Super's; the collector calls the one of
+	 * the object's class.
+	 */
+	static void AddReferencedObjects(UObject* InThis, FReferenceCollector& Collector);
 
 	/** The world this object is in: by default its outer's, so null for an object outside any world. */
 	virtual UWorld* GetWorld() const;

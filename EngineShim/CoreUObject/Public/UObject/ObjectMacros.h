@@ -15,6 +15,7 @@ class UFunction;
 class UObject;
 class UPackage;
 class UScriptStruct;
+class FReferenceCollector;
 
 #define UPROPERTY(...)
 #define UFUNCTION(...)
@@ -125,7 +126,9 @@ public: \
 	/** The script package this class belongs to. */ \
 	inline static const TCHAR* StaticPackage() { return TPackage; } \
 	/** Makes an instance for NewObject; not for direct use. */ \
-	static UObject* __DefaultConstructor() { return new TClass(); }
+	static UObject* __DefaultConstructor() { return new TClass(); } \
+	/** The AddReferencedObjects this class declares or inherits, for its class object; not for direct use. */ \
+	static void __AddReferencedObjects(UObject* InThis, FReferenceCollector& Collector) { TClass::AddReferencedObjects(InThis, Collector); }
 
 /** Declares a native function that script calls reach through its UFunction. */
 #define DECLARE_FUNCTION(func) static void func([[maybe_unused]] UObject* Context, [[maybe_unused]] FFrame& Stack, \

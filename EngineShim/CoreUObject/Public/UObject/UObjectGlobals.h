@@ -57,8 +57,10 @@ T* NewObject(UObject* Outer, FName Name, EObjectFlags Flags = RF_NoFlags)
 #define GARBAGE_COLLECTION_KEEPFLAGS RF_NoFlags
 
 /**
- * Destroys every object marked as garbage, and every object inside one, unless it has one of
- * the KeepFlags: BeginDestroy runs on all of them first, then they are deleted.
+ * Destroys every object that no root reaches (see Object.h; objects with one of the KeepFlags are
+ * roots too): BeginDestroy runs on all of them first, then FinishDestroy, then they are deleted. The
+ * engine may run a collection at any frame; the stand-in runs one when asked and between the steps
+ * of an automation spec. bPerformFullPurge changes nothing here: every collection is a full purge.
  */
 COREUOBJECT_API void CollectGarbage(EObjectFlags KeepFlags, bool bPerformFullPurge = true);
 

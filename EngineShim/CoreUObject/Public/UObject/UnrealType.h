@@ -7,6 +7,8 @@
 #include "UObject/Class.h"
 #include "UObject/Field.h"
 
+class FReferenceCollector;
+
 class COREUOBJECT_API FProperty : public FField
 {
 	DECLARE_FIELD(FProperty, FField)
@@ -30,6 +32,13 @@ public:
 
 	/** The C++ type: "int32", "FString", "TArray" (with "<FString>" in ExtendedTypeText), ... */
 	virtual FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const = 0;
+
+	/**
+	 * Reports to the collector every object reference in the value at ValuePtr (all ArrayDim elements),
+	 * as the engine's garbage collector does through the reference schema it builds from properties.
+	 * Nothing for a property that holds no object reference.
+	 */
+	virtual void AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const;
 
 	template <typename ValueType>
 	ValueType* ContainerPtrToValuePtr(void* ContainerPtr, const int32 ArrayIndex = 0) const
@@ -105,6 +114,7 @@ public:
 
 	UScriptStruct* Struct;
 	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
+	void AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const override;
 };
 
 /** A pointer to an object of PropertyClass or a class derived from it (a parameter, return value or member). */
@@ -119,6 +129,7 @@ public:
 	UClass* PropertyClass;
 	/** "U<Class>*", the type of a raw object pointer. */
 	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
+	void AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const override;
 };
 
 class COREUOBJECT_API FArrayProperty : public FProperty
@@ -132,7 +143,10 @@ public:
 	void AddCppProperty(FProperty* Property);
 	/** The property of one element. */
 	FProperty* Inner = nullptr;
+	/** Calls Visit with each element of the array at ArrayPtr (the engine reads its FScriptArray instead). */
+	void (*ForEachElement)(void* ArrayPtr, TFunctionRef<void(void*)> Visit) = nullptr;
 	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
+	void AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const override;
 };
 
 class COREUOBJECT_API FMapProperty : public FProperty
@@ -147,7 +161,10 @@ public:
 	void AddCppProperty(FProperty* Property);
 	FProperty* GetKeyProperty() const { return KeyProp; }
 	FProperty* GetValueProperty() const { return ValueProp; }
+	/** Calls Visit with the key and the value of each pair of the map at MapPtr (the engine reads its FScriptMap). */
+	void (*ForEachPair)(void* MapPtr, TFunctionRef<void(void*, void*)> Visit) = nullptr;
 	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
+	void AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const override;
 
 private:
 	FProperty* KeyProp = nullptr;

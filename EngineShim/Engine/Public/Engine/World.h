@@ -21,10 +21,11 @@ public:
 
 	UWorld* GetWorld() const final;
 
-	/** The game instance that owns this world; null once that game instance has shut down. */
+	/** The game instance that owns this world (it keeps it alive, as the engine's world does). */
 	UGameInstance* GetGameInstance() const { return OwningGameInstance; }
 	void SetGameInstance(UGameInstance* NewGI) { OwningGameInstance = NewGI; }
 
 private:
+	UPROPERTY()
 	UGameInstance* OwningGameInstance = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "Templates/Casts.h"
 #include "UObject/Class.h"
 
+class FReferenceCollector;
 class USubsystem;
 
 /** The subsystems of one owner: one instance of each non-abstract subclass of a base type. */
@@ -12,8 +13,14 @@ class ENGINE_API FSubsystemCollectionBase
 public:
 	/** Creates and initialises every subsystem class whose default object agrees to be created for NewOuter. */
 	void Initialize(UObject* NewOuter);
-	/** Deinitialises every subsystem and lets it go; the next garbage collection destroys it. */
+	/**
+	 * Deinitialises every subsystem and forgets it; it destroys nothing. A subsystem nothing else
+	 * references goes in a later garbage collection; until then weak pointers to it stay valid.
+	 */
 	void Deinitialize();
+
+	/** Reports the subsystems to the collector; the owner calls it from its own AddReferencedObjects. */
+	void AddReferencedObjects(UObject* Referencer, FReferenceCollector& Collector);
 
 	UObject* GetOuter() const { return Outer; }
 

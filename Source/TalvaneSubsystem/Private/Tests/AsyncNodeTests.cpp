@@ -1,11 +1,12 @@
 #include "AsyncNodeTestListener.h"
-#include "Engine/GameInstance.h"
 #include "Misc/AutomationTest.h"
+#include "RandomCollections.h"
 #include "SubsystemTestListener.h"
 #include "TalvaneChatAsyncAction.h"
 #include "TalvaneFIMAsyncAction.h"
 #include "TalvaneLocalChatAsyncAction.h"
 #include "TalvaneSubsystem.h"
+#include "TestGameInstance.h"
 #include "Tests/TalvaneTestServer.h"
 #include "UObject/UObjectGlobals.h"
 
@@ -15,17 +16,40 @@ using namespace TalvaneTestServer;
 
 BEGIN_DEFINE_SPEC(FTalvaneAsyncNodeSpec, "Talvane.Subsystem.AsyncNode", EAutomationTestFlags::ProductFilter | EAutomationTestFlags::ApplicationContextMask)
 	TALVANE_SPEC_NEEDS_REFERENCE_SERVER()
+	FTestGameInstance Game;
 	UGameInstance* GameInstance = nullptr;
 	UTalvaneSubsystem* Subsystem = nullptr;
-	/** The nodes' world context as well: it lives in the game instance, so its world is the game instance's. */
+	/** The nodes' world context as well: it lives in the game instance, so its world is the game instance's, and the game instance holds it. */
 	UAsyncNodeTestListener* Listener = nullptr;
 	FIniSnapshot RetrySettings;
+	/** Collections at random moments while the specs tick, as the engine may run one on any frame. */
+	TSharedPtr<FRandomCollections> Collections;
+	/** Nodes the test reads after they end: rooted, since an ended node is free to go. */
+	TArray<UTalvaneAsyncRequest*> KeptNodes;
+
+	template <typename NodeType>
+	NodeType* Keep(NodeType* InNode)
+	{
+		InNode->AddToRoot();
+		KeptNodes.Add(InNode);
+		return InNode;
+	}
+
+	template <typename PredicateType>
+	bool TickCollecting(const PredicateType& InDone, const double InSeconds = 20.0)
+	{
+		return TickUntil([this, &InDone]()
+		{
+			Collections->MaybeCollect();
+			return InDone();
+		}, InSeconds);
+	}
 
 	UTalvaneChatAsyncAction* StartChat(const FString& InQuestion, FNimbrelChatRequest& InRecord, const TMap<FString, FString>& InHeaders = {},
 		UAsyncNodeTestListener* InListener = nullptr)
 	{
 		UAsyncNodeTestListener* Target = InListener ? InListener : Listener;
-		UTalvaneChatAsyncAction* Node = UTalvaneChatAsyncAction::NimbrelChatAsync(Target, InQuestion, InRecord, InHeaders);
+		UTalvaneChatAsyncAction* Node = Keep(UTalvaneChatAsyncAction::NimbrelChatAsync(Target, InQuestion, InRecord, InHeaders));
 		Node->OnProgress.AddDynamic(Target, &UAsyncNodeTestListener::HandleChatProgress);
 		Node->OnSuccess.AddDynamic(Target, &UAsyncNodeTestListener::HandleChatSuccess);
 		Node->OnFailure.AddDynamic(Target, &UAsyncNodeTestListener::HandleChatFailure);
@@ -52,7 +76,7 @@ BEGIN_DEFINE_SPEC(FTalvaneAsyncNodeSpec, "Talvane.Subsystem.AsyncNode", EAutomat
 
 	bool WaitForEnd(const UTalvaneAsyncRequest* InNode)
 	{
-		return TickUntil([InNode]() { return InNode->HasEnded(); });
+		return TickCollecting([InNode]() { return InNode->HasEnded(); });
 	}
 
 	/** The transport's error line for a request that ends without an answer: once the request fails, any number of times. */
@@ -73,20 +97,24 @@ void FTalvaneAsyncNodeSpec::Define()
 	{
 		ConfigureCloud(GetServerBaseURL());
 		RetrySettings = FIniSnapshot(TEXT("Talvane"), {TEXT("MaxRetries"), TEXT("RetryBaseSeconds"), TEXT("RetryMaxSeconds")});
-		GameInstance = NewObject<UGameInstance>();
-		GameInstance->AddToRoot();
-		GameInstance->InitializeStandalone();
+		Collections = MakeShared<FRandomCollections>(*this);
+		Game.Start();
+		GameInstance = Game.GameInstance;
 		Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();
 		Subsystem->SetAPIKey(ServerKey);
 		Listener = NewObject<UAsyncNodeTestListener>(GameInstance);
-		Listener->AddToRoot();
+		// Held by the game instance alone, so it goes with it.
+		GameInstance->RegisterReferencedObject(Listener);
 	});
 
 	AfterEach([this]()
 	{
-		GameInstance->Shutdown();
-		GameInstance->RemoveFromRoot();
-		Listener->RemoveFromRoot();
+		for (UTalvaneAsyncRequest* Node : KeptNodes)
+		{
+			Node->RemoveFromRoot();
+		}
+		KeptNodes.Empty();
+		Game.End();
 		GameInstance = nullptr;
 		Subsystem = nullptr;
 		Listener = nullptr;
@@ -180,7 +208,7 @@ void FTalvaneAsyncNodeSpec::Define()
 			FNimbrelChatRequest Second = MakeChat(true);
 			const UTalvaneChatAsyncAction* FirstNode = StartChat(TEXT("first"), First, {{TEXT("X-Talvane-Scenario"), TEXT("trickle")}});
 			const UTalvaneChatAsyncAction* SecondNode = StartChat(TEXT("second"), Second, {}, Other);
-			TestTrue(TEXT("both ended"), TickUntil([FirstNode, SecondNode]() { return FirstNode->HasEnded() && SecondNode->HasEnded(); }));
+			TestTrue(TEXT("both ended"), TickCollecting([FirstNode, SecondNode]() { return FirstNode->HasEnded() && SecondNode->HasEnded(); }));
 			TestTrue(TEXT("one success each"), Listener->ChatSuccesses.Num() == 1 && Other->ChatSuccesses.Num() == 1);
 			if (Listener->ChatSuccesses.Num() == 1 && Other->ChatSuccesses.Num() == 1)
 			{
@@ -258,7 +286,7 @@ void FTalvaneAsyncNodeSpec::Define()
 			ExpectCancelledLines();
 			FNimbrelChatRequest Record = MakeChat(true);
 			UTalvaneChatAsyncAction* Node = StartChat(TEXT("x"), Record, {{TEXT("X-Talvane-Scenario"), TEXT("stall-after-headers")}});
-			TickUntil([]() { return false; }, 0.05);
+			TickCollecting([]() { return false; }, 0.05);
 			Node->Cancel();
 			Node->Cancel();
 			TestTrue(TEXT("the node ended"), WaitForEnd(Node));
@@ -277,7 +305,7 @@ void FTalvaneAsyncNodeSpec::Define()
 			FNimbrelChatRequest Record = MakeChat(true);
 			UTalvaneChatAsyncAction* Node = StartChat(TEXT("wait"), Record, {{TEXT("X-Talvane-Fail-Times"), TEXT("2")},
 				{TEXT("X-Talvane-Fail-Key"), FGuid::NewGuid().ToString()}, {TEXT("X-Talvane-Fail-Status"), TEXT("429")}});
-			TickUntil([]() { return false; }, 0.3);
+			TickCollecting([]() { return false; }, 0.3);
 			Node->Cancel();
 			TestTrue(TEXT("the node ended"), WaitForEnd(Node));
 			TestEqual(TEXT("no success"), Listener->ChatSuccesses.Num(), 0);
@@ -309,7 +337,7 @@ void FTalvaneAsyncNodeSpec::Define()
 			FNimbrelLocalChatRequest Local;
 			Local.URL = GetServerHostPort();
 			Local.ChatID = TEXT("7");
-			UTalvaneLocalChatAsyncAction* LocalNode = UTalvaneLocalChatAsyncAction::NimbrelLocalChatAsync(Listener, TEXT("Local"), Local, {});
+			UTalvaneLocalChatAsyncAction* LocalNode = Keep(UTalvaneLocalChatAsyncAction::NimbrelLocalChatAsync(Listener, TEXT("Local"), Local, {}));
 			LocalNode->OnSuccess.AddDynamic(Listener, &UAsyncNodeTestListener::HandleChatSuccess);
 			LocalNode->OnFailure.AddDynamic(Listener, &UAsyncNodeTestListener::HandleChatFailure);
 			LocalNode->Activate();
@@ -318,12 +346,12 @@ void FTalvaneAsyncNodeSpec::Define()
 			Fim.Prompt = TEXT("a");
 			Fim.Suffix = TEXT("b");
 			Fim.bStream = true;
-			UTalvaneFIMAsyncAction* FimNode = UTalvaneFIMAsyncAction::NimbrelFIMAsync(Listener, Fim, {});
+			UTalvaneFIMAsyncAction* FimNode = Keep(UTalvaneFIMAsyncAction::NimbrelFIMAsync(Listener, Fim, {}));
 			FimNode->OnProgress.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFIMProgress);
 			FimNode->OnSuccess.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFIMSuccess);
 			FimNode->OnFailure.AddDynamic(Listener, &UAsyncNodeTestListener::HandleFIMFailure);
 			FimNode->Activate();
-			TestTrue(TEXT("both ended"), TickUntil([LocalNode, FimNode]() { return LocalNode->HasEnded() && FimNode->HasEnded(); }));
+			TestTrue(TEXT("both ended"), TickCollecting([LocalNode, FimNode]() { return LocalNode->HasEnded() && FimNode->HasEnded(); }));
 			TestEqual(TEXT("no failure"), Listener->FailureCodes.Num(), 0);
 			if (TestEqual(TEXT("local answer"), Listener->ChatSuccesses.Num(), 1))
 			{
@@ -353,9 +381,8 @@ void FTalvaneAsyncNodeSpec::Define()
 			UAsyncNodeTestListener* Pins = NewObject<UAsyncNodeTestListener>();
 			Pins->AddToRoot();
 			FNimbrelChatRequest Record = MakeChat(true);
-			UTalvaneChatAsyncAction* Node = UTalvaneChatAsyncAction::NimbrelChatAsync(Context, TEXT("x"), Record,
-				{{TEXT("X-Talvane-Scenario"), TEXT("stall-after-headers")}});
-			Node->AddToRoot();
+			UTalvaneChatAsyncAction* Node = Keep(UTalvaneChatAsyncAction::NimbrelChatAsync(Context, TEXT("x"), Record,
+				{{TEXT("X-Talvane-Scenario"), TEXT("stall-after-headers")}}));
 			Node->OnSuccess.AddDynamic(Pins, &UAsyncNodeTestListener::HandleChatSuccess);
 			Node->OnFailure.AddDynamic(Pins, &UAsyncNodeTestListener::HandleChatFailure);
 			Node->Activate();
@@ -365,9 +392,8 @@ void FTalvaneAsyncNodeSpec::Define()
 			CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
 			TestTrue(TEXT("the node gave up"), WaitForEnd(Node));
 			// The stalled request ends only because the node cancelled it; its failure reaches no pin.
-			TestTrue(TEXT("the request was cancelled"), TickUntil([Everything]() { return Everything->Failures.Num() == 1; }));
+			TestTrue(TEXT("the request was cancelled"), TickCollecting([Everything]() { return Everything->Failures.Num() == 1; }));
 			TestEqual(TEXT("no pin fired"), Pins->Finished(), 0);
-			Node->RemoveFromRoot();
 			Pins->RemoveFromRoot();
 			Everything->RemoveFromRoot();
 		});
@@ -376,15 +402,65 @@ void FTalvaneAsyncNodeSpec::Define()
 		{
 			FNimbrelChatRequest Record = MakeChat(true);
 			UTalvaneChatAsyncAction* Node = StartChat(TEXT("x"), Record, {{TEXT("X-Talvane-Scenario"), TEXT("trickle")}});
-			Node->AddToRoot();
-			TickUntil([this]() { return Listener->Progress.Num() > 0; });
+			TickCollecting([this]() { return Listener->Progress.Num() > 0; });
+			// Shutdown destroys nothing, and a collection may come long after: the node must see the end
+			// while its subsystem is still there, so the test holds the subsystem.
+			Subsystem->AddToRoot();
 			GameInstance->Shutdown();
 			TestTrue(TEXT("the node gave up"), WaitForEnd(Node));
-			TickUntil([]() { return false; }, 0.3);
+			TickCollecting([]() { return false; }, 0.3);
 			TestEqual(TEXT("no success or failure"), Listener->Finished(), 0);
 			TestEqual(TEXT("the record did not get the answer"), Record.Messages.Num(), 1);
-			Node->RemoveFromRoot();
-			// AfterEach shuts down again; a second Shutdown finds no subsystems.
+			TestTrue(TEXT("the subsystem was still there"), IsValid(Subsystem));
+			Subsystem->RemoveFromRoot();
+		});
+
+		It(TEXT("CancelEndsTheNodeOnceAfterTheGameInstanceHasEnded"), [this]()
+		{
+			// Shutdown destroys nothing: the subsystem is still valid, but it reports nothing any more.
+			FNimbrelChatRequest Record = MakeChat(true);
+			UTalvaneChatAsyncAction* Node = StartChat(TEXT("x"), Record, {{TEXT("X-Talvane-Scenario"), TEXT("trickle")}});
+			GameInstance->Shutdown();
+			TestTrue(TEXT("the subsystem outlives the end of its game instance"), IsValid(Subsystem));
+			Node->Cancel();
+			TestTrue(TEXT("the cancel ended the node at once"), Node->HasEnded());
+			Node->Cancel();
+			TickCollecting([]() { return false; }, 0.3);
+			if (TestEqual(TEXT("one failure"), Listener->FailureCodes.Num(), 1))
+			{
+				TestTrue(TEXT("says it was cancelled"), IsExactly(Listener->FailureMessages[0], TEXT("The request was cancelled.")));
+			}
+			TestEqual(TEXT("no success"), Listener->ChatSuccesses.Num(), 0);
+		});
+
+		It(TEXT("EndsWhenTheGameInstanceIsCollectedWhileTheRequestRuns"), [this]()
+		{
+			// Nothing but the game instance holds the node and its world context: once the engine forgets
+			// the game instance, a collection frees them all, and the node ends as it goes.
+			UAsyncNodeTestListener* Context = NewObject<UAsyncNodeTestListener>(GameInstance);
+			GameInstance->RegisterReferencedObject(Context);
+			UAsyncNodeTestListener* Pins = NewObject<UAsyncNodeTestListener>();
+			Pins->AddToRoot();
+			FNimbrelChatRequest Record = MakeChat(true);
+			UTalvaneChatAsyncAction* Node = UTalvaneChatAsyncAction::NimbrelChatAsync(Context, TEXT("x"), Record,
+				{{TEXT("X-Talvane-Scenario"), TEXT("trickle")}});
+			Node->OnProgress.AddDynamic(Pins, &UAsyncNodeTestListener::HandleChatProgress);
+			Node->OnSuccess.AddDynamic(Pins, &UAsyncNodeTestListener::HandleChatSuccess);
+			Node->OnFailure.AddDynamic(Pins, &UAsyncNodeTestListener::HandleChatFailure);
+			Node->Activate();
+			const TWeakObjectPtr<UTalvaneChatAsyncAction> WeakNode(Node);
+			const TWeakObjectPtr<UTalvaneSubsystem> WeakSubsystem(Subsystem);
+			CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
+			TestTrue(TEXT("the running node is kept by its game instance"), WeakNode.IsValid());
+			Game.End();
+			TestTrue(TEXT("ending destroys nothing"), WeakNode.IsValid() && WeakSubsystem.IsValid());
+			CollectGarbage(GARBAGE_COLLECTION_KEEPFLAGS);
+			TestFalse(TEXT("the node was collected"), WeakNode.IsValid());
+			TestFalse(TEXT("the subsystem was collected"), WeakSubsystem.IsValid());
+			const int32 HeardBefore = Pins->Progress.Num();
+			TickCollecting([]() { return false; }, 0.3);
+			TestEqual(TEXT("no pin fired after the end"), Pins->Finished() + Pins->Progress.Num() - HeardBefore, 0);
+			Pins->RemoveFromRoot();
 		});
 	});
 }

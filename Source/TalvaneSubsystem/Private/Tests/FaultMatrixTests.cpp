@@ -1,3 +1,4 @@
+#include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
 #include "FaultMatrixExpectation.h"
 #include "FaultMatrixRows.h"
@@ -280,7 +281,7 @@ void FTalvaneFaultMatrixSpec::Define()
 	BeforeEach([this]()
 	{
 		RetrySettings = FIniSnapshot(TEXT("Talvane"), {TEXT("MaxRetries"), TEXT("RetryMaxSeconds")});
-		GameInstance = NewObject<UGameInstance>();
+		GameInstance = NewObject<UGameInstance>(GEngine);
 		GameInstance->AddToRoot();
 		GameInstance->Init();
 		Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();

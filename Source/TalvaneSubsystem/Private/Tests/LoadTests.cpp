@@ -1,3 +1,4 @@
+#include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
 #include "HAL/PlatformMemory.h"
 #include "HAL/PlatformMisc.h"
@@ -111,7 +112,7 @@ void FTalvaneLoadSpec::Define()
 		// Thousands of requests log their bodies at Log verbosity; only problems are of interest here.
 		PluginVerbosity = TalvaneLog.GetVerbosity();
 		TalvaneLog.SetVerbosity(ELogVerbosity::Warning);
-		GameInstance = NewObject<UGameInstance>();
+		GameInstance = NewObject<UGameInstance>(GEngine);
 		GameInstance->AddToRoot();
 		GameInstance->Init();
 		Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();

@@ -1,3 +1,4 @@
+#include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
 #include "Misc/AutomationTest.h"
 #include "SubsystemTestListener.h"
@@ -44,7 +45,7 @@ void FTalvaneSubsystemSpec::Define()
 	{
 		ConfigureCloud(GetServerBaseURL());
 		// Each block runs on its own frame in the engine, which may collect garbage in between.
-		GameInstance = NewObject<UGameInstance>();
+		GameInstance = NewObject<UGameInstance>(GEngine);
 		GameInstance->AddToRoot();
 		GameInstance->Init();
 		Subsystem = GameInstance->GetSubsystem<UTalvaneSubsystem>();
