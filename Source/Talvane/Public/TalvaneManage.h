@@ -89,13 +89,18 @@ public:
 	 * nothing was sent. The answer is written into InRequest when it arrives, so keep the record at a
 	 * stable address until then (a UPROPERTY, a Blueprint variable, a TArray<TUniquePtr<...>>), never
 	 * as an element of a TArray that may grow meanwhile. A record destroyed first is never written.
+	 *
+	 * The newest question wins: a request still in flight (or waiting to be sent again) on the same
+	 * record is cancelled and ends as a failure whose message is GetSupersededMessage(); its answer
+	 * never enters the record. A game that wants both answers sends them on two records.
 	 */
 	FGuid NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 	/** Sends a fill-in-the-middle request; its answer enters no conversation. */
 	FGuid NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 	/**
 	 * Appends the question to InRequest.Messages and sends it to the local chat server. As with
-	 * NimbrelChatRequest, keep the record at a stable address until the answer has arrived.
+	 * NimbrelChatRequest, keep the record at a stable address until the answer has arrived, and a
+	 * request still in flight on the same record is superseded.
 	 */
 	FGuid NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 
@@ -119,6 +124,9 @@ public:
 	 * is going away; a later request builds a new transport.
 	 */
 	void Shutdown();
+
+	/** The failure message of a request that a newer question on the same record superseded. */
+	static const FString& GetSupersededMessage();
 
 	/** Finds the statements of a growing text not reported before; see TalvaneJson::HandleStreamStatementResponses. */
 	void HandleStreamStatementResponses(const FString& InOriginalStreamStatement, TArray<FString>& InStatementCache,
@@ -174,6 +182,11 @@ private:
 	void DropPendingRetries();
 	/** Cancels every request of the transport that is still in flight. */
 	void CancelRequestsInFlight();
+	/**
+	 * Cancels every request in flight or waiting to be sent again whose answer would extend InMessages
+	 * (of the record InLifetime watches): the question about to be sent replaces theirs in the record.
+	 */
+	void SupersedeRequestsOn(const TArray<FNimbrelContextMessage>& InMessages, const TWeakPtr<uint8>& InLifetime);
 
 	/** Reports a failure to the delegate and to the request's listener, with Message in plain words (see FTalvaneRequestOutcome). */
 	void ReportFailure(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, int32 Code, const FString& Content, const FString& Message);

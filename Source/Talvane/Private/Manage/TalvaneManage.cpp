@@ -82,6 +82,7 @@ FGuid FTalvaneManage::NimbrelChatRequest(const FString& InContent, FNimbrelChatR
 	const TMap<FString, FString>& InCustomMetadataHeader)
 {
 	CheckBuildInit();
+	SupersedeRequestsOn(InRequest.Messages, InRequest.Lifetime.Watch());
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
 	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;
@@ -99,6 +100,7 @@ FGuid FTalvaneManage::NimbrelLocalChatRequest(const FString& InContent, FNimbrel
 	const TMap<FString, FString>& InCustomMetadataHeader)
 {
 	CheckBuildInit();
+	SupersedeRequestsOn(InRequest.Messages, InRequest.Lifetime.Watch());
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
 	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_LOCAL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;

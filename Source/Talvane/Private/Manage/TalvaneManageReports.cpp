@@ -72,6 +72,12 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	{
 		return;
 	}
+	if (State.IsValid() && State->bSuperseded)
+	{
+		// Whatever the transfer got to, even a whole answer, it answers a question the record no longer holds.
+		ReportFailure(Request, 0, GetSupersededMessage(), GetSupersededMessage());
+		return;
+	}
 	const bool bCancelled = State.IsValid() && State->bCancelled;
 	if (!Response.IsValid())
 	{
@@ -301,7 +307,7 @@ void FTalvaneManage::OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const uint64 BytesSent, const uint64 BytesReceived)
 {
 	const TSharedPtr<FTalvaneRequestState> State = FindRequestState(Request);
-	if (!State.IsValid() || !State->Body.IsValid())
+	if (!State.IsValid() || !State->Body.IsValid() || State->bSuperseded)
 	{
 		return;
 	}

@@ -72,7 +72,15 @@ void FTalvaneRequestState::FinishDecoding(FString& OutNewText, FString& OutNewRe
 
 TArray<FNimbrelContextMessage>* FTalvaneRequestState::GetLiveMessages() const
 {
-	return Messages && Lifetime.IsValid() ? Messages : nullptr;
+	return Messages && Lifetime.IsValid() && !bSuperseded ? Messages : nullptr;
+}
+
+bool FTalvaneRequestState::ExtendsConversation(const TArray<FNimbrelContextMessage>& InMessages, const TWeakPtr<uint8>& InLifetime) const
+{
+	// The address alone is not enough: a record destroyed and another made at the same place are two
+	// conversations, and their lifetime tokens tell them apart.
+	const TSharedPtr<uint8> Token = Lifetime.Pin();
+	return Messages == &InMessages && Token.IsValid() && Token == InLifetime.Pin();
 }
 
 TSharedRef<FTalvaneRequestState> FTalvaneRequestState::MakeRetry() const

@@ -39,8 +39,11 @@ struct TALVANE_API FTalvaneRequestState
 	 */
 	bool IsCutOff() const { return !bFinishReason && !Decoder.HasSeenEndMarker(); }
 
-	/** The conversation to extend, or null when there is none or its record has been destroyed. */
+	/** The conversation to extend, or null when there is none, its record has been destroyed, or a newer question superseded this one. */
 	TArray<FNimbrelContextMessage>* GetLiveMessages() const;
+
+	/** Whether this request extends the conversation InMessages of the record that InLifetime watches, and that record still lives. */
+	bool ExtendsConversation(const TArray<FNimbrelContextMessage>& InMessages, const TWeakPtr<uint8>& InLifetime) const;
 
 	/** A fresh state for sending the same request again: same conversation, nothing decoded, one attempt more. */
 	TSharedRef<FTalvaneRequestState> MakeRetry() const;
@@ -67,6 +70,11 @@ struct TALVANE_API FTalvaneRequestState
 	int32 Retries = 0;
 	/** The caller cancelled the request: it is never sent again. */
 	bool bCancelled = false;
+	/**
+	 * A newer question was sent on the same conversation: this request is cancelled, reports nothing
+	 * more as progress, ends as a failure that says so, and never writes into the record.
+	 */
+	bool bSuperseded = false;
 
 private:
 	void DecodeBytes(const uint8* InBytes, int32 InCount, FString& OutNewText, FString& OutNewReasoning);
