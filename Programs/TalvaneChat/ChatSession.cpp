@@ -146,7 +146,12 @@ void FChatSession::Stop()
 void FChatSession::ApplyRecordDefaults()
 {
 	ChatRecord.Model = Options.Model;
+	ChatRecord.ModelName = Options.ModelName;
 	ChatRecord.bStream = Options.bStream;
+	if (!Options.ModelName.IsEmpty())
+	{
+		LocalRecord.Model = Options.ModelName;
+	}
 	LocalRecord.bStream = Options.bStream;
 	LocalRecord.URL = Options.LocalHost;
 	LocalRecord.ChatID = Options.ChatID;
@@ -194,6 +199,7 @@ ETurnResult FChatSession::Fill(const FString& Prompt, const FString& Suffix)
 	BeginTurn();
 	FNimbrelFIMRequest Record;
 	Record.Model = Options.Model;
+	Record.ModelName = Options.ModelName;
 	Record.bStream = Options.bStream;
 	Record.Prompt = Prompt;
 	Record.Suffix = Suffix;

@@ -21,6 +21,8 @@ namespace TalvaneReference
 struct FChatOptions
 {
 	ENimbrelModel Model = ENimbrelModel::NIMBREL_CHAT;
+	/** A model name sent instead of Model's (and as the local server's model); empty keeps the usual names. */
+	FString ModelName;
 	bool bStream = true;
 	bool bDelta = false;
 	bool bStatements = false;

@@ -157,6 +157,14 @@ struct TALVANE_API FNimbrelParamBase
 
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="NimbrelParamBase", meta=(ToolTip="作为调节采样温度的替代方案，模型会考虑前 top_p 概率的 token 的结果，默认为1"))
 	float TopP = 1.0f;
+
+	/**
+	 * Any model name, for a server that speaks this chat format under other names (a proxy, a local
+	 * inference server, a newer model). When not empty it is sent as "model" instead of Model's name;
+	 * the endpoint still follows Model.
+	 */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="NimbrelParamBase", meta=(ToolTip="Sent as the model name instead of Model's when not empty; the endpoint still follows Model."))
+	FString ModelName;
 };
 
 USTRUCT(BlueprintType)

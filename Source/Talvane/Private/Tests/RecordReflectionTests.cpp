@@ -193,6 +193,7 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 				{TEXT("StreamOptions"), TEXT("NimbrelParamBase"), TEXT("流式输出相关选项。只有在 stream 参数为 true 时，才可设置此参数")},
 				{TEXT("Temperature"), TEXT("NimbrelParamBase"), TEXT("采样温度，介于 0 和 2 之间，默认为1")},
 				{TEXT("TopP"), TEXT("NimbrelParamBase"), TEXT("作为调节采样温度的替代方案，模型会考虑前 top_p 概率的 token 的结果，默认为1")},
+				{TEXT("ModelName"), TEXT("NimbrelParamBase"), TEXT("Sent as the model name instead of Model's when not empty; the endpoint still follows Model.")},
 				{TEXT("Messages"), TEXT("ChatRequest"), TEXT("")},
 				{TEXT("ResponseFormat"), TEXT("ChatRequest"), TEXT("指定模型必须输出的格式")},
 				{TEXT("Tools"), TEXT("ChatRequest"), TEXT("模型可能会调用的 tool 的列表。目前，仅支持 function 作为工具")},
@@ -205,19 +206,19 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 		It(TEXT("FIMRequestAddsItsOwnFieldsAfterTheBase"), [this]()
 		{
 			const TArray<FProperty*> Properties = GetPropertiesBaseFirst(FNimbrelFIMRequest::StaticStruct());
-			TestEqual(TEXT("Properties"), Properties.Num(), 13);
+			TestEqual(TEXT("Properties"), Properties.Num(), 14);
 			const FPropertyRow OwnRows[] = {
 				{TEXT("Prompt"), TEXT("FIMRequest"), TEXT("")},
 				{TEXT("bEcho"), TEXT("FIMRequest"), TEXT("在输出中，把 prompt 的内容也输出出来")},
 				{TEXT("Logprobs"), TEXT("FIMRequest"), TEXT("制定输出中包含 logprobs 最可能输出 token 的对数概率，包含采样的 token")},
 				{TEXT("Suffix"), TEXT("FIMRequest"), TEXT("制定被补全内容的后缀")},
 			};
-			for (int32 Index = 0; Index < 4 && Properties.Num() == 13; ++Index)
+			for (int32 Index = 0; Index < 4 && Properties.Num() == 14; ++Index)
 			{
-				TestTrue(TEXT("Name"), Properties[9 + Index]->GetName().Equals(OwnRows[Index].Name, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("Name"), Properties[10 + Index]->GetName().Equals(OwnRows[Index].Name, ESearchCase::CaseSensitive));
 #if WITH_EDITORONLY_DATA
-				TestTrue(TEXT("Category"), FString(Properties[9 + Index]->GetMetaData(TEXT("Category"))).Equals(OwnRows[Index].Category, ESearchCase::CaseSensitive));
-				TestTrue(TEXT("Tooltip"), FString(Properties[9 + Index]->GetMetaData(TEXT("ToolTip"))).Equals(OwnRows[Index].ToolTip, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("Category"), FString(Properties[10 + Index]->GetMetaData(TEXT("Category"))).Equals(OwnRows[Index].Category, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("Tooltip"), FString(Properties[10 + Index]->GetMetaData(TEXT("ToolTip"))).Equals(OwnRows[Index].ToolTip, ESearchCase::CaseSensitive));
 #endif
 			}
 		});
