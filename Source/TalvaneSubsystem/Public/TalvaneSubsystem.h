@@ -73,6 +73,21 @@ public:
 		TArray<FString>& OutDifferentStatement, bool bIncludeLastSentence = false);
 
 	/**
+	 * A conversation as JSON text, to keep in a save game: every field of every message of a record's
+	 * Messages (a chat or a local chat record). Read it back with ConversationFromJson.
+	 */
+	UFUNCTION(BlueprintCallable, BlueprintPure, Category = "Nimbrel|Conversation")
+	static FString ConversationToJson(const TArray<FNimbrelContextMessage>& InMessages);
+
+	/**
+	 * Reads text written by ConversationToJson into OutMessages, which then holds exactly the messages
+	 * written; set them as the record's Messages. Text that does not parse leaves OutMessages untouched
+	 * and returns false, with the reason in OutError (and in the log).
+	 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Conversation")
+	static bool ConversationFromJson(const FString& InJson, TArray<FNimbrelContextMessage>& OutMessages, FString& OutError);
+
+	/**
 	 * Lets InListener alone hear one request this subsystem sent, until it ends: its progress, then
 	 * exactly one outcome (see FTalvaneManage::SetRequestListener). For the per-request nodes and C++.
 	 */

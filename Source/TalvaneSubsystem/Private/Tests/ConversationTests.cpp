@@ -141,6 +141,39 @@ void FTalvaneSubsystemConversationSpec::Define()
 			ExpectRecordOfSecond(Record);
 		});
 	});
+
+	Describe(TEXT("SavedConversations"), [this]()
+	{
+		It(TEXT("GoOnWhereTheyLeftOffAfterALoad"), [this]()
+		{
+			BindAll();
+			FNimbrelChatRequest Record = MakeChat(true);
+			Subsystem->NimbrelChatRequest(TEXT("first"), Record, {});
+			TestTrue(TEXT("answered"), TickUntil([this]() { return Listener->Finished() >= 1; }));
+			const FString Saved = UTalvaneSubsystem::ConversationToJson(Record.Messages);
+
+			FNimbrelChatRequest Loaded = MakeChat(true);
+			FString Error;
+			TestTrue(TEXT("loaded"), UTalvaneSubsystem::ConversationFromJson(Saved, Loaded.Messages, Error));
+			Subsystem->NimbrelChatRequest(TEXT("again"), Loaded, {});
+			TestTrue(TEXT("answered again"), TickUntil([this]() { return Listener->Finished() >= 2; }));
+			// The server counts the turns it was sent: the loaded history went with the new question.
+			TestEqual(TEXT("second turn"), Loaded.Messages.Last().Content, FString(TEXT("Echo: again (turn 2, 3 messages)")));
+		});
+
+		It(TEXT("AreBlueprintCallable"), [this]()
+		{
+			for (const TCHAR* Name : {TEXT("ConversationToJson"), TEXT("ConversationFromJson")})
+			{
+				const UFunction* Function = UTalvaneSubsystem::StaticClass()->FindFunctionByName(FName(Name));
+				if (TestNotNull(*FString::Printf(TEXT("%s is reflected"), Name), Function))
+				{
+					TestTrue(TEXT("callable from Blueprints"), Function->HasAnyFunctionFlags(FUNC_BlueprintCallable));
+					TestTrue(TEXT("static: no subsystem needed"), Function->HasAnyFunctionFlags(FUNC_Static));
+				}
+			}
+		});
+	});
 }
 
 #endif
