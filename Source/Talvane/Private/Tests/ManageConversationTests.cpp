@@ -200,6 +200,55 @@ void FTalvaneManageConversationSpec::Define()
 			TestEqual(TEXT("two turns"), Record.Messages.Num(), 4);
 		});
 	});
+
+	Describe(TEXT("HistoryBudget"), [this]()
+	{
+		It(TEXT("SendsA500TurnConversationWithinItsBudget"), [this]()
+		{
+			FNimbrelChatRequest Record = MakeChatRecord(true);
+			Record.MaxHistoryCharacters = 3000;
+			FNimbrelContextMessage& System = Record.Messages.AddDefaulted_GetRef();
+			System.Content = TEXT("You are the innkeeper.");
+			for (int32 Turn = 0; Turn < 500; ++Turn)
+			{
+				FNimbrelContextMessage& Question = Record.Messages.AddDefaulted_GetRef();
+				Question.Role = ENimbrelRole::NIMBREL_USER;
+				Question.Content = FString::Printf(TEXT("Question number %d about the rooms?"), Turn);
+				FNimbrelContextMessage& Answer = Record.Messages.AddDefaulted_GetRef();
+				Answer.Role = ENimbrelRole::NIMBREL_ASSISTANT;
+				Answer.Content = FString::Printf(TEXT("Answer number %d: a room costs twelve."), Turn);
+			}
+			const TalvaneManageTest::FTalvaneLogCapture Log;
+			Manager->NimbrelChatRequest(TEXT("And breakfast?"), Record, {});
+			TestTrue(TEXT("answered"), TickUntil([this]() { return Manager->Reports.Finished() >= 1; }));
+			TestEqual(TEXT("a success"), Manager->Reports.Successes.Num(), 1);
+
+			// The body as sent, from the transport's log line of it.
+			const TArray<TalvaneManageTest::FTalvaneLogCapture::FLine> Bodies = Log.Find(TEXT("URL={"));
+			if (!TestEqual(TEXT("one body sent"), Bodies.Num(), 1))
+			{
+				return;
+			}
+			const TSharedPtr<FJsonObject> Body = ParseJsonObject(Bodies[0].Text.RightChop(4));
+			const TArray<TSharedPtr<FJsonValue>>* Sent = nullptr;
+			if (!TestTrue(TEXT("a body with messages"), Body.IsValid() && Body->TryGetArrayField(TEXT("messages"), Sent)))
+			{
+				return;
+			}
+			int32 Characters = 0;
+			for (const TSharedPtr<FJsonValue>& Message : *Sent)
+			{
+				FString Name;
+				Message->AsObject()->TryGetStringField(TEXT("name"), Name);
+				Characters += Message->AsObject()->GetStringField(TEXT("content")).Len() + Name.Len();
+			}
+			TestTrue(FString::Printf(TEXT("the body's messages fit (%d characters)"), Characters), Characters <= 3000 && Characters > 2500);
+			TestEqual(TEXT("the system message went first"), (*Sent)[0]->AsObject()->GetStringField(TEXT("role")), FString(TEXT("system")));
+			TestEqual(TEXT("the question went last"), Sent->Last()->AsObject()->GetStringField(TEXT("content")), FString(TEXT("And breakfast?")));
+			TestEqual(TEXT("the record holds what was sent, and the answer"), Record.Messages.Num(), Sent->Num() + 1);
+			TestTrue(TEXT("the server saw the trimmed history"), Record.Messages.Last().Content.Contains(FString::Printf(TEXT("%d messages"), Sent->Num())));
+		});
+	});
 }
 
 #endif

@@ -200,6 +200,7 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 				{TEXT("ToolChoice"), TEXT("ChatRequest"), TEXT("控制模型调用 tool 的行为。\nnone 意味着模型不会调用任何 tool，而是生成一条消息。\nauto 意味着模型可以选择生成一条消息或调用一个或多个 tool。\nrequired 意味着模型必须调用一个或多个 tool。\n当没有 tool 时，默认值为 none。如果有 tool 存在，默认值为 auto。")},
 				{TEXT("bLogprobs"), TEXT("ChatRequest"), TEXT("是否返回所输出 token 的对数概率")},
 				{TEXT("TopLogprobs"), TEXT("ChatRequest"), TEXT("一个介于 0 到 20 之间的整数 N，指定每个输出位置返回输出概率 top N 的 token，且返回这些 token 的对数概率。\n指定此参数时，logprobs 必须为 true。")},
+				{TEXT("MaxHistoryCharacters"), TEXT("ChatRequest"), TEXT("History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit.")},
 			});
 		});
 
@@ -236,6 +237,7 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 				{TEXT("bStream"), TEXT("Local"), TEXT("")},
 				{TEXT("URL"), TEXT("Local"), TEXT("这个是IP或者域名")},
 				{TEXT("ChatID"), TEXT("Local"), TEXT("针对本地")},
+				{TEXT("MaxHistoryCharacters"), TEXT("Local"), TEXT("History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit.")},
 			});
 		});
 
