@@ -72,7 +72,7 @@ namespace
 		App.add_option("--api-key", Line.APIKey, "API key (default: the NIMBREL_API_KEY environment variable)");
 		App.add_option("--system", Line.System, "A system message that starts the conversation");
 		App.add_option("-H,--header", Line.Headers, "Custom metadata header NAME=VALUE, sent with every request (repeatable)");
-		App.add_flag("-v,--verbose", Line.bVerbose, "Also show the plugin's warning and error log lines");
+		App.add_flag("-v,--verbose", Line.bVerbose, "Also show the plugin's warning and error log lines, and each answer's timings and token usage");
 		App.add_flag("--node", Line.bNode, "Send each request through its own request node (the Blueprint async node) instead of the subsystem's delegates");
 		App.add_option("--retries", Line.Retries, "Send a request that failed before any answer arrived (429, 5xx, no connection) again, up to N times ([Talvane] MaxRetries)");
 	}

@@ -140,6 +140,20 @@ class OneShotAndScripted(ChatCase):
         self.assertEqual(path, "/v1/chat/completions")
         self.assertEqual(body["model"], "house-7b")
 
+    def test_verbose_prints_the_timings_of_each_answer(self):
+        result = self.chat("--prompt", "How fast?", "--verbose", "--header", "X-Talvane-Scenario=trickle")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        match = re.search(r"\(timings: first byte ([0-9.]+) s, first text ([0-9.]+) s, done ([0-9.]+) s, ([0-9.]+) characters/s\)",
+                          result.stdout)
+        self.assertIsNotNone(match, result.stdout)
+        first_byte, first_text, done, rate = (float(value) for value in match.groups())
+        # The trickle pauses 20 ms after each event: the text comes one pause in, the end several later.
+        self.assertLessEqual(first_byte, first_text)
+        self.assertGreaterEqual(first_text, 0.015)
+        self.assertGreaterEqual(done, first_text + 0.04)
+        self.assertGreater(rate, 0)
+        self.assertNotIn("timings", self.chat("--prompt", "quiet").stdout)
+
     def test_local_chat_server(self):
         with ReferenceServer() as server:
             result = self.chat("--local", f"127.0.0.1:{server.port}", "--chat-id", "room/7", "--api-key", "test-key",

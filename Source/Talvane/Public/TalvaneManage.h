@@ -2,6 +2,7 @@
 
 #include "Containers/Ticker.h"
 #include "CoreMinimal.h"
+#include "TalvaneRequestTimings.h"
 #include "TalvaneType.h"
 
 class IHttpRequest;
@@ -37,6 +38,8 @@ struct FTalvaneRequestOutcome
 	FString Body;
 	/** For a failure, what went wrong in a few plain words: the error's own message when the body carries one. */
 	FString Message;
+	/** How long the request took, and the token usage when the server sent it. */
+	FTalvaneRequestTimings Timings;
 };
 
 /** Reports the end of one request to its own listener. */
@@ -117,6 +120,13 @@ public:
 	void SetRequestListener(const FGuid& InRequestID, FTalvaneRequestListener InListener);
 	/** Stops a request's listener from hearing anything more. */
 	void RemoveRequestListener(const FGuid& InRequestID);
+
+	/**
+	 * The timings of a request: what is known so far while it is in flight, and the final ones while
+	 * its last report is delivered (inside the success or failure delegates and its listener's outcome).
+	 * False once that report has been delivered, and for a GUID the manager does not know.
+	 */
+	bool GetRequestTimings(const FGuid& InRequestID, FTalvaneRequestTimings& OutTimings) const;
 
 	/**
 	 * Cancels every request in flight or waiting to be sent again and releases the transport, telling
@@ -205,6 +215,14 @@ private:
 	FString GetBodyText(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response,
 		const FTalvaneRequestState* State) const;
 
+	/** What OnRequestComplete does once a request has ended for good (no retry), while its timings are readable. */
+	void CompleteRequest(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response,
+		bool bConnectedSuccessfully, TSharedPtr<FTalvaneRequestState> State);
+	/** Reads the token usage of a finished body into State, when the body carries one. */
+	static void ReadUsage(const FString& InBody, bool bStream, FTalvaneRequestState& State);
+	/** The timings of one request, from its state; InCompletedSeconds negative while it is in flight. */
+	static FTalvaneRequestTimings MakeTimings(const FTalvaneRequestState* State, double InCompletedSeconds);
+
 	void CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, bool bStream,
 		FTalvaneRequestState* State);
 	/** Reports, as progress, the text that only the end of a streamed body completed. */
@@ -227,4 +245,14 @@ private:
 	 * and an entry goes with its request's outcome, so no entry outlives its request.
 	 */
 	TMap<const IHttpRequest*, FTalvaneRequestListener> Listeners;
+
+	/** A request whose last report is being delivered: its state stays readable for its timings until then. */
+	struct FDelivery
+	{
+		FGuid RequestID;
+		TSharedPtr<FTalvaneRequestState> State;
+		double CompletedSeconds = 0.0;
+	};
+	/** The requests whose last report is being delivered, by engine request object; an entry lives only as long as that. */
+	TMap<const IHttpRequest*, FDelivery> Deliveries;
 };

@@ -199,6 +199,7 @@ struct TALVANE_API FNimbrelChatRequest : public FNimbrelParamBase
 	 */
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatRequest", meta=(ToolTip="History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit."))
 	int32 MaxHistoryCharacters = 0;
+
 	// Not reflected: lets the request manager see whether this record still exists when an answer arrives.
 	FTalvaneRecordLifetime Lifetime;
 };
@@ -252,6 +253,7 @@ struct TALVANE_API FNimbrelLocalChatRequest
 	 */
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Local", meta=(ToolTip="History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit."))
 	int32 MaxHistoryCharacters = 0;
+
 	// Not reflected: lets the request manager see whether this record still exists when an answer arrives.
 	FTalvaneRecordLifetime Lifetime;
 };

@@ -68,6 +68,11 @@ void UTalvaneSubsystem::HandleStreamStatementResponses(const FString& InOriginal
 	TalvaneJson::HandleStreamStatementResponses(InOriginalStreamStatement, InStatementCache, OutDifferentStatement, bIncludeLastSentence);
 }
 
+bool UTalvaneSubsystem::GetRequestTimings(const FGuid& InRequestID, FTalvaneRequestTimings& OutTimings) const
+{
+	return Manager.IsValid() && Manager.GetRequestTimings(InRequestID, OutTimings);
+}
+
 FString UTalvaneSubsystem::ConversationToJson(const TArray<FNimbrelContextMessage>& InMessages)
 {
 	FString Json;

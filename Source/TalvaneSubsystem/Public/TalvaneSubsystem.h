@@ -73,6 +73,16 @@ public:
 		TArray<FString>& OutDifferentStatement, bool bIncludeLastSentence = false);
 
 	/**
+	 * The timings of a request this subsystem sent, by its GUID: time to the first byte, to the first
+	 * answer text and to completion, characters per second of a streamed answer, and the token usage
+	 * when the server sent it. While the request is in flight they hold what is known so far; the final
+	 * ones are readable while its last report is delivered (in OnSuccess, OnFailure or a request node's
+	 * last pin). False afterwards, and for an unknown GUID.
+	 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel")
+	bool GetRequestTimings(const FGuid& InRequestID, FTalvaneRequestTimings& OutTimings) const;
+
+	/**
 	 * A conversation as JSON text, to keep in a save game: every field of every message of a record's
 	 * Messages (a chat or a local chat record). Read it back with ConversationFromJson.
 	 */

@@ -2,6 +2,7 @@
 
 #include "HTTP/TalvaneHttp.h"
 #include "HTTP/TalvaneReceivedBody.h"
+#include "HAL/PlatformTime.h"
 #include "Interfaces/IHttpRequest.h"
 #include "Interfaces/IHttpResponse.h"
 #include "TalvaneJsonStream.h"
@@ -25,6 +26,7 @@ void FTalvaneManage::Shutdown()
 	HTTP.Reset();
 	Requests.Empty();
 	Listeners.Empty();
+	Deliveries.Empty();
 }
 
 void FTalvaneManage::Init()
@@ -174,6 +176,7 @@ void FTalvaneManage::TrackRequest(const TSharedPtr<IHttpRequest, ESPMode::Thread
 		const TSharedRef<FTalvaneRequestState> State = MakeShared<FTalvaneRequestState>(InProtocol, InMessages, MoveTemp(InLifetime));
 		State->bStreamed = bInStream;
 		State->Body = MoveTemp(InBody);
+		State->SentSeconds = FPlatformTime::Seconds();
 		Requests.Add(InRequest.Get(), State);
 	}
 }

@@ -90,7 +90,21 @@ TSharedRef<FTalvaneRequestState> FTalvaneRequestState::MakeRetry() const
 	Retry->Meta = Meta;
 	Retry->RequestID = RequestID;
 	Retry->Retries = Retries + 1;
+	// Times run from the first send: the wait before a retry is part of what the player waits for.
+	Retry->SentSeconds = SentSeconds;
 	return Retry;
+}
+
+void FTalvaneRequestState::NoteArrivals(const int64 InBytes, const double InNow)
+{
+	if (FirstByteSeconds < 0.0 && InBytes > 0)
+	{
+		FirstByteSeconds = InNow;
+	}
+	if (FirstTextSeconds < 0.0 && !Text.IsEmpty())
+	{
+		FirstTextSeconds = InNow;
+	}
 }
 
 void FTalvaneRequestState::DecodeEvents(FString& OutNewText, FString& OutNewReasoning)

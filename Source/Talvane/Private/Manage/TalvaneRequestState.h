@@ -68,6 +68,15 @@ struct TALVANE_API FTalvaneRequestState
 	int32 LastBytesSent = 0;
 	/** How often the request has been sent again. */
 	int32 Retries = 0;
+	/** When the request was first sent, and when its first byte and first answer text arrived (FPlatformTime::Seconds; negative: not yet). */
+	double SentSeconds = -1.0;
+	double FirstByteSeconds = -1.0;
+	double FirstTextSeconds = -1.0;
+	/** The token usage the server sent, once the request has finished. */
+	TOptional<FNimbrelChatResponseUsage> Usage;
+	/** Notes the arrival of the first byte and of the first text, once each. */
+	void NoteArrivals(int64 InBytes, double InNow);
+
 	/** The caller cancelled the request: it is never sent again. */
 	bool bCancelled = false;
 	/**

@@ -4,6 +4,7 @@
 #include "SubsystemTestListener.h"
 #include "TalvaneChatAsyncAction.h"
 #include "TalvaneSubsystem.h"
+#include "TimingsTestListener.h"
 #include "Tests/TalvaneTestServer.h"
 #include "UObject/UObjectGlobals.h"
 
@@ -139,6 +140,30 @@ void FTalvaneSubsystemConversationSpec::Define()
 				TestEqual(TEXT("the second answer"), NodeListener->ChatSuccesses[0].Choices[0].Message.Content, FString(TEXT("Echo: second (turn 1, 1 message)")));
 			}
 			ExpectRecordOfSecond(Record);
+		});
+	});
+
+	Describe(TEXT("Timings"), [this]()
+	{
+		It(TEXT("AreReadableByGuidUntilTheReportHasBeenDelivered"), [this]()
+		{
+			UTimingsTestListener* Timings = NewObject<UTimingsTestListener>();
+			Timings->AddToRoot();
+			Timings->Subsystem = Subsystem;
+			Subsystem->OnSuccess.AddDynamic(Timings, &UTimingsTestListener::HandleSuccess);
+			FNimbrelChatRequest Record = MakeChat(true);
+			const FGuid RequestID = Subsystem->NimbrelChatRequest(TEXT("timed"), Record, Slow());
+			FTalvaneRequestTimings InFlight;
+			TestTrue(TEXT("readable in flight"), Subsystem->GetRequestTimings(RequestID, InFlight));
+			TestTrue(TEXT("not ended yet"), InFlight.SecondsToCompletion < 0.0f);
+			TestTrue(TEXT("reported"), TickUntil([Timings]() { return Timings->Reports > 0; }));
+			TestTrue(TEXT("readable inside OnSuccess"), Timings->bReadInEvent);
+			TestTrue(TEXT("the final ones"), Timings->Read.SecondsToCompletion >= Timings->Read.SecondsToFirstText && Timings->Read.SecondsToFirstText > 0.0f);
+			FTalvaneRequestTimings After;
+			TestFalse(TEXT("gone after the report"), Subsystem->GetRequestTimings(RequestID, After));
+			const UFunction* Getter = UTalvaneSubsystem::StaticClass()->FindFunctionByName(TEXT("GetRequestTimings"));
+			TestTrue(TEXT("callable from Blueprints"), Getter && Getter->HasAnyFunctionFlags(FUNC_BlueprintCallable));
+			Timings->RemoveFromRoot();
 		});
 	});
 
