@@ -188,6 +188,8 @@ private:
 	void SendAgain(const FGuid& InRequestID);
 	/** Stops a waiting retry and reports its failure; false when the request is not waiting. */
 	bool CancelPendingRetry(const FGuid& InRequestID);
+	/** Reports the failure of a request that waits to be sent again, with its timings readable meanwhile. */
+	void ReportPendingFailure(const FPendingRetry& InPending, int32 InCode, const FString& InContent, const FString& InMessage);
 	/** Forgets every waiting retry, silently. */
 	void DropPendingRetries();
 	/** Cancels every request of the transport that is still in flight. */

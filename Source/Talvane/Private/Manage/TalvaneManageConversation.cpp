@@ -51,7 +51,7 @@ void FTalvaneManage::SupersedeRequestsOn(const TArray<FNimbrelContextMessage>& I
 			UE_LOG(TalvaneLog, Log, TEXT("Request %s, waiting to be sent again, is superseded by a newer question on its conversation."),
 				*RequestID.ToString(EGuidFormats::Digits));
 			FTSTicker::RemoveTicker(Pending.Ticker);
-			ReportFailure(Pending.Request, 0, GetSupersededMessage(), GetSupersededMessage());
+			ReportPendingFailure(Pending, 0, GetSupersededMessage(), GetSupersededMessage());
 		}
 	}
 }

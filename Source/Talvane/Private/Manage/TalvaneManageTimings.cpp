@@ -48,6 +48,16 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	Deliveries.Remove(Request.Get());
 }
 
+void FTalvaneManage::ReportPendingFailure(const FPendingRetry& InPending, const int32 InCode, const FString& InContent, const FString& InMessage)
+{
+	FDelivery& Delivery = Deliveries.Add(InPending.Request.Get(), FDelivery());
+	Delivery.RequestID = InPending.State->RequestID;
+	Delivery.State = InPending.State;
+	Delivery.CompletedSeconds = FPlatformTime::Seconds();
+	ReportFailure(InPending.Request, InCode, InContent, InMessage);
+	Deliveries.Remove(InPending.Request.Get());
+}
+
 bool FTalvaneManage::GetRequestTimings(const FGuid& InRequestID, FTalvaneRequestTimings& OutTimings) const
 {
 	if (!InRequestID.IsValid())
