@@ -75,6 +75,7 @@ void FTalvaneManage::CompleteRequest(const TSharedPtr<IHttpRequest, ESPMode::Thr
 		return;
 	}
 	const bool bCancelled = State.IsValid() && State->bCancelled;
+	const double CompletedSeconds = Deliveries.FindRef(Request.Get()).CompletedSeconds;
 	if (!Response.IsValid())
 	{
 		// Refused, unresolved, cancelled or timed out before the first byte: nothing to show but the failure.
@@ -85,7 +86,7 @@ void FTalvaneManage::CompleteRequest(const TSharedPtr<IHttpRequest, ESPMode::Thr
 	const FString Body = GetBodyText(Request, Response, State.Get());
 	if (State.IsValid())
 	{
-		State->NoteArrivals(Body.Len(), Deliveries.FindRef(Request.Get()).CompletedSeconds);
+		State->NoteArrivals(Body.Len(), CompletedSeconds);
 	}
 	if (!bConnectedSuccessfully || !IsSuccessCode(Response->GetResponseCode()))
 	{
@@ -145,9 +146,9 @@ void FTalvaneManage::CompleteRequest(const TSharedPtr<IHttpRequest, ESPMode::Thr
 		ReadUsage(Body, bStream, *State);
 		if (!bStream)
 		{
-			State->FirstTextSeconds = Deliveries.FindRef(Request.Get()).CompletedSeconds;
+			State->FirstTextSeconds = CompletedSeconds;
 		}
-		State->NoteArrivals(Body.Len(), Deliveries.FindRef(Request.Get()).CompletedSeconds);
+		State->NoteArrivals(Body.Len(), CompletedSeconds);
 	}
 	if (SuccessDelegate.IsBound())
 	{
