@@ -21,7 +21,7 @@ BEGIN_DEFINE_SPEC(FTalvaneManageConversationSpec, "Talvane.Manage.Conversation",
 	static TMap<FString, FString> Slow()
 	{
 		TMap<FString, FString> Headers = Scenario(TEXT("trickle"));
-		Headers.Add(TEXT("X-Talvane-Delay-Ms"), TEXT("60"));
+		Headers.Add(TEXT("X-Talvane-Delay-Ms"), TEXT("200"));
 		return Headers;
 	}
 

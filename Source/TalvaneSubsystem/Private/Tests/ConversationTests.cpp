@@ -32,7 +32,7 @@ BEGIN_DEFINE_SPEC(FTalvaneSubsystemConversationSpec, "Talvane.Subsystem.Conversa
 	/** A slow answer: the first question's answer is still arriving when the second is sent. */
 	static TMap<FString, FString> Slow()
 	{
-		return {{TEXT("X-Talvane-Scenario"), TEXT("trickle")}, {TEXT("X-Talvane-Delay-Ms"), TEXT("60")}};
+		return {{TEXT("X-Talvane-Scenario"), TEXT("trickle")}, {TEXT("X-Talvane-Delay-Ms"), TEXT("200")}};
 	}
 
 	void BindAll()
