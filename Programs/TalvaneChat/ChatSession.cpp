@@ -6,6 +6,7 @@
 #include "ChatFailureWords.h"
 #include "ChatListener.h"
 #include "ChatLogCapture.h"
+#include "ChatTimings.h"
 #include "Containers/Ticker.h"
 #include "Engine/Engine.h"
 #include "Engine/GameInstance.h"
@@ -151,7 +152,12 @@ void FChatSession::Stop()
 void FChatSession::ApplyRecordDefaults()
 {
 	ChatRecord.Model = Options.Model;
+	ChatRecord.ModelName = Options.ModelName;
 	ChatRecord.bStream = Options.bStream;
+	if (!Options.ModelName.IsEmpty())
+	{
+		LocalRecord.Model = Options.ModelName;
+	}
 	LocalRecord.bStream = Options.bStream;
 	LocalRecord.URL = Options.LocalHost;
 	LocalRecord.ChatID = Options.ChatID;
@@ -199,6 +205,7 @@ ETurnResult FChatSession::Fill(const FString& Prompt, const FString& Suffix)
 	BeginTurn();
 	FNimbrelFIMRequest Record;
 	Record.Model = Options.Model;
+	Record.ModelName = Options.ModelName;
 	Record.bStream = Options.bStream;
 	Record.Prompt = Prompt;
 	Record.Suffix = Suffix;
@@ -222,6 +229,7 @@ void FChatSession::BeginTurn()
 	LastError.clear();
 	FailureCode = -1;
 	LogCapture->Reset();
+	TimingsLine.clear();
 	ChatTerminal::GInterrupted.store(false);
 }
 
@@ -260,6 +268,7 @@ ETurnResult FChatSession::WaitForNode(UTalvaneAsyncRequest& Node)
 		Local->OnFailure.AddDynamic(Listener, &UChatListener::HandleNodeChatFailure);
 	}
 	Node.Activate();
+	ActiveRequest = Node.GetRequestID();
 	// The node holds the pointer only while this turn lasts; a cancel makes it fire OnFailure.
 	UTalvaneAsyncRequest* const Running = &Node;
 	const ETurnResult Result = WaitUntilDone([Running]() { Running->Cancel(); });
@@ -289,6 +298,10 @@ ETurnResult FChatSession::WaitUntilDone(const TFunction<void()>& InCancel)
 	if (bAnswerOpen || bReasoningOpen)
 	{
 		ChatTerminal::Write(std::string(ChatTerminal::Reset(Options.bColour)) + "\n");
+	}
+	if (!TimingsLine.empty())
+	{
+		ChatTerminal::Write(TimingsLine + "\n");
 	}
 	if (bCancelled)
 	{
@@ -320,6 +333,7 @@ void FChatSession::OnNodeProgress(const FString& InText, const FString& InReason
 
 void FChatSession::OnNodeSuccess(const FString& InAnswer, const FString& InReasoning)
 {
+	NoteTimings();
 	// The node hands over the whole answer; whatever progress already showed is not shown again.
 	ShowReasoning(InReasoning);
 	if (Options.bStatements)
@@ -336,6 +350,7 @@ void FChatSession::OnNodeSuccess(const FString& InAnswer, const FString& InReaso
 
 void FChatSession::OnNodeFailure(const int32 InCode, const FString& InBody)
 {
+	NoteTimings();
 	FailureCode = InCode;
 	FailureBody = InBody;
 	bTurnFailed = true;
@@ -366,6 +381,7 @@ void FChatSession::OnSuccess(const ENimbrelProtocol InProtocol, const TArray<FSt
 	{
 		return;
 	}
+	NoteTimings();
 	const bool bPlaceholder = InData.Num() == 1 && InData[0] == TEXT(" ");
 	const bool bStreamedFIM = InProtocol == ENimbrelProtocol::NIMBREL_FIM && Options.bStream;
 	// A streamed answer already arrived through progress; whole answers (and the FIM text of delta mode) arrive here.
@@ -397,9 +413,19 @@ void FChatSession::OnFailure(const FString& InBody, const FNimbrelContextInfo& I
 	{
 		return;
 	}
+	NoteTimings();
 	FailureBody = InBody;
 	bTurnFailed = true;
 	bTurnDone = true;
+}
+
+void FChatSession::NoteTimings()
+{
+	FTalvaneRequestTimings Timings;
+	if (Options.bVerbose && Subsystem->GetRequestTimings(ActiveRequest, Timings))
+	{
+		TimingsLine = DescribeTimings(Timings);
+	}
 }
 
 void FChatSession::ShowReasoning(const FString& ReasoningSoFar)

@@ -21,6 +21,8 @@ namespace TalvaneReference
 struct FChatOptions
 {
 	ENimbrelModel Model = ENimbrelModel::NIMBREL_CHAT;
+	/** A model name sent instead of Model's (and as the local server's model); empty keeps the usual names. */
+	FString ModelName;
 	bool bStream = true;
 	bool bDelta = false;
 	bool bStatements = false;
@@ -95,6 +97,8 @@ private:
 	void ShowStatements(const FString& AnswerSoFar, bool bIncludeLast);
 	void ShowUnfinishedStatement(const FString& Answer);
 	void ApplyRecordDefaults();
+	/** With --verbose: keeps the turn's timings while its last report is delivered, the only time they are readable. */
+	void NoteTimings();
 
 	FChatOptions Options;
 	FNimbrelChatRequest ChatRecord;
@@ -118,4 +122,6 @@ private:
 	/** The status code a node's failure carried; -1 when the code is read from the log. */
 	int32 FailureCode = -1;
 	std::string LastError;
+	/** The turn's timings line (--verbose), printed after the answer. */
+	std::string TimingsLine;
 };

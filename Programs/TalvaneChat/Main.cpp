@@ -14,6 +14,7 @@ namespace
 	struct FCommandLine
 	{
 		std::string Model = "chat";
+		std::string ModelName;
 		bool bNoStream = false;
 		bool bDelta = false;
 		bool bStatements = false;
@@ -58,6 +59,8 @@ namespace
 			"switches the model, /quit leaves; Ctrl-C during an answer cancels it");
 		App.add_option("-p,--prompt", Line.Prompt, "Ask one question, print the answer and exit");
 		App.add_option("-m,--model", Line.Model, "Model: chat or reasoner (nimbrel-chat, nimbrel-reasoner)")->capture_default_str();
+		App.add_option("--model-name", Line.ModelName, "Send NAME as the model instead of --model's (for another server that speaks this "
+			"chat format, with --base-url); the endpoint still follows --model");
 		App.add_flag("--no-stream", Line.bNoStream, "Ask for the whole answer at once instead of a stream");
 		App.add_flag("--delta", Line.bDelta, "Delta mode: progress reports carry only the new text");
 		App.add_flag("--statements", Line.bStatements, "Print each finished sentence on its own line, as a subtitle or speech system would take them");
@@ -69,7 +72,7 @@ namespace
 		App.add_option("--api-key", Line.APIKey, "API key (default: the NIMBREL_API_KEY environment variable)");
 		App.add_option("--system", Line.System, "A system message that starts the conversation");
 		App.add_option("-H,--header", Line.Headers, "Custom metadata header NAME=VALUE, sent with every request (repeatable)");
-		App.add_flag("-v,--verbose", Line.bVerbose, "Also show the plugin's warning and error log lines");
+		App.add_flag("-v,--verbose", Line.bVerbose, "Also show the plugin's warning and error log lines, and each answer's timings and token usage");
 		App.add_flag("--node", Line.bNode, "Send each request through its own request node (the Blueprint async node) instead of the subsystem's delegates");
 		App.add_option("--retries", Line.Retries, "Send a request that failed before any answer arrived (429, 5xx, no connection) again, up to N times ([Talvane] MaxRetries)");
 	}
@@ -101,6 +104,7 @@ namespace
 		OutOptions.LocalHost = ToFString(Line.Local);
 		OutOptions.ChatID = ToFString(Line.ChatID);
 		OutOptions.BaseURL = ToFString(Line.BaseURL);
+		OutOptions.ModelName = ToFString(Line.ModelName);
 		const char* EnvironmentKey = std::getenv("NIMBREL_API_KEY");
 		OutOptions.APIKey = ToFString(!Line.APIKey.empty() ? Line.APIKey : (EnvironmentKey ? EnvironmentKey : ""));
 		OutOptions.SystemPrompt = ToFString(Line.System);

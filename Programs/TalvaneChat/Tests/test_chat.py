@@ -1,12 +1,15 @@
 """End-to-end tests of talvane-chat: the program is run as a user runs it, against reference servers
 on 127.0.0.1, and its output and exit status are checked."""
 
+import http.server
+import json
 import os
 import pty
 import re
 import select
 import socket
 import subprocess
+import threading
 import time
 import unittest
 import uuid
@@ -57,6 +60,41 @@ class ReferenceServer:
         self.process.wait(timeout=10)
 
 
+class RecordingServer:
+    """A server of another maker that speaks the chat format: it keeps each request's path and body and
+    answers every one with the same whole chat completion."""
+
+    def __enter__(self):
+        self.requests = []
+        requests = self.requests
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+                requests.append((self.path, json.loads(body)))
+                answer = json.dumps({"id": "x", "object": "chat.completion", "created": 1, "model": "house",
+                                     "choices": [{"index": 0, "message": {"role": "assistant", "content": "Hi from the house model"},
+                                                  "finish_reason": "stop"}]}).encode()
+                self.send_response(200)
+                self.send_header("Content-Type", "application/json")
+                self.send_header("Content-Length", str(len(answer)))
+                self.end_headers()
+                self.wfile.write(answer)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+        self.port = self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.shutdown()
+        self.server.server_close()
+
+
 class OneShotAndScripted(ChatCase):
     def test_scripted_conversation_streams_reasoning_and_keeps_history(self):
         result = self.chat()
@@ -90,6 +128,31 @@ class OneShotAndScripted(ChatCase):
         result = self.chat("--fim", "def add(a, b):", "--suffix", "return c")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn('fill between "def add(a, b):" and "return c"', result.stdout)
+
+    def test_any_model_name_is_sent_to_another_server(self):
+        with RecordingServer() as server:
+            result = self.chat("--base-url", f"http://127.0.0.1:{server.port}/v1/", "--api-key", "k", "--no-stream",
+                               "--model-name", "house-7b", "--prompt", "hi")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("Hi from the house model", result.stdout)
+        self.assertEqual(len(server.requests), 1)
+        path, body = server.requests[0]
+        self.assertEqual(path, "/v1/chat/completions")
+        self.assertEqual(body["model"], "house-7b")
+
+    def test_verbose_prints_the_timings_of_each_answer(self):
+        result = self.chat("--prompt", "How fast?", "--verbose", "--header", "X-Talvane-Scenario=trickle")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        match = re.search(r"\(timings: first byte ([0-9.]+) s, first text ([0-9.]+) s, done ([0-9.]+) s, ([0-9.]+) characters/s\)",
+                          result.stdout)
+        self.assertIsNotNone(match, result.stdout)
+        first_byte, first_text, done, rate = (float(value) for value in match.groups())
+        # The trickle pauses 20 ms after each event: the text comes one pause in, the end several later.
+        self.assertLessEqual(first_byte, first_text)
+        self.assertGreaterEqual(first_text, 0.015)
+        self.assertGreaterEqual(done, first_text + 0.04)
+        self.assertGreater(rate, 0)
+        self.assertNotIn("timings", self.chat("--prompt", "quiet").stdout)
 
     def test_local_chat_server(self):
         with ReferenceServer() as server:

@@ -78,3 +78,13 @@ double TalvaneSettings::GetRetryMaxSeconds()
 {
 	return GetSeconds(TEXT("RetryMaxSeconds"), DefaultRetryMaxSeconds);
 }
+
+int32 TalvaneSettings::GetMaxHistoryCharacters()
+{
+	int32 Characters = 0;
+	if (GConfig)
+	{
+		GConfig->GetInt(SettingsSection, TEXT("MaxHistoryCharacters"), Characters, GEngineIni);
+	}
+	return Characters > 0 ? Characters : 0;
+}

@@ -20,6 +20,12 @@ namespace TalvaneSettings
 	/** The first retry's longest wait in seconds, doubled for each later one ("RetryBaseSeconds", default 1). */
 	TALVANE_API double GetRetryBaseSeconds();
 
+	/**
+	 * The history budget of a record that sets none, in characters of its messages' text
+	 * ("MaxHistoryCharacters", default 0: no limit).
+	 */
+	TALVANE_API int32 GetMaxHistoryCharacters();
+
 	/** The longest wait before a retry in seconds, a server's Retry-After included ("RetryMaxSeconds", default 30). */
 	TALVANE_API double GetRetryMaxSeconds();
 }

@@ -2,6 +2,7 @@
 
 #include "Containers/Ticker.h"
 #include "CoreMinimal.h"
+#include "TalvaneRequestTimings.h"
 #include "TalvaneType.h"
 
 class IHttpRequest;
@@ -37,6 +38,8 @@ struct FTalvaneRequestOutcome
 	FString Body;
 	/** For a failure, what went wrong in a few plain words: the error's own message when the body carries one. */
 	FString Message;
+	/** How long the request took, and the token usage when the server sent it. */
+	FTalvaneRequestTimings Timings;
 };
 
 /** Reports the end of one request to its own listener. */
@@ -89,13 +92,18 @@ public:
 	 * nothing was sent. The answer is written into InRequest when it arrives, so keep the record at a
 	 * stable address until then (a UPROPERTY, a Blueprint variable, a TArray<TUniquePtr<...>>), never
 	 * as an element of a TArray that may grow meanwhile. A record destroyed first is never written.
+	 *
+	 * The newest question wins: a request still in flight (or waiting to be sent again) on the same
+	 * record is cancelled and ends as a failure whose message is GetSupersededMessage(); its answer
+	 * never enters the record. A game that wants both answers sends them on two records.
 	 */
 	FGuid NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 	/** Sends a fill-in-the-middle request; its answer enters no conversation. */
 	FGuid NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 	/**
 	 * Appends the question to InRequest.Messages and sends it to the local chat server. As with
-	 * NimbrelChatRequest, keep the record at a stable address until the answer has arrived.
+	 * NimbrelChatRequest, keep the record at a stable address until the answer has arrived, and a
+	 * request still in flight on the same record is superseded.
 	 */
 	FGuid NimbrelLocalChatRequest(const FString& InContent, FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 
@@ -114,11 +122,21 @@ public:
 	void RemoveRequestListener(const FGuid& InRequestID);
 
 	/**
+	 * The timings of a request: what is known so far while it is in flight, and the final ones while
+	 * its last report is delivered (inside the success or failure delegates and its listener's outcome).
+	 * False once that report has been delivered, and for a GUID the manager does not know.
+	 */
+	bool GetRequestTimings(const FGuid& InRequestID, FTalvaneRequestTimings& OutTimings) const;
+
+	/**
 	 * Cancels every request in flight or waiting to be sent again and releases the transport, telling
 	 * nobody: neither the delegates nor any listener hears of these requests again. For an owner that
 	 * is going away; a later request builds a new transport.
 	 */
 	void Shutdown();
+
+	/** The failure message of a request that a newer question on the same record superseded. */
+	static const FString& GetSupersededMessage();
 
 	/** Finds the statements of a growing text not reported before; see TalvaneJson::HandleStreamStatementResponses. */
 	void HandleStreamStatementResponses(const FString& InOriginalStreamStatement, TArray<FString>& InStatementCache,
@@ -170,10 +188,17 @@ private:
 	void SendAgain(const FGuid& InRequestID);
 	/** Stops a waiting retry and reports its failure; false when the request is not waiting. */
 	bool CancelPendingRetry(const FGuid& InRequestID);
+	/** Reports the failure of a request that waits to be sent again, with its timings readable meanwhile. */
+	void ReportPendingFailure(const FPendingRetry& InPending, int32 InCode, const FString& InContent, const FString& InMessage);
 	/** Forgets every waiting retry, silently. */
 	void DropPendingRetries();
 	/** Cancels every request of the transport that is still in flight. */
 	void CancelRequestsInFlight();
+	/**
+	 * Cancels every request in flight or waiting to be sent again whose answer would extend InMessages
+	 * (of the record InLifetime watches): the question about to be sent replaces theirs in the record.
+	 */
+	void SupersedeRequestsOn(const TArray<FNimbrelContextMessage>& InMessages, const TWeakPtr<uint8>& InLifetime);
 
 	/** Reports a failure to the delegate and to the request's listener, with Message in plain words (see FTalvaneRequestOutcome). */
 	void ReportFailure(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, int32 Code, const FString& Content, const FString& Message);
@@ -191,6 +216,14 @@ private:
 	/** The body of a finished request: its state's, or the transport's, or (neither kept one) the response's. */
 	FString GetBodyText(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response,
 		const FTalvaneRequestState* State) const;
+
+	/** What OnRequestComplete does once a request has ended for good (no retry), while its timings are readable. */
+	void CompleteRequest(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response,
+		bool bConnectedSuccessfully, TSharedPtr<FTalvaneRequestState> State);
+	/** Reads the token usage of a finished body into State, when the body carries one. */
+	static void ReadUsage(const FString& InBody, bool bStream, FTalvaneRequestState& State);
+	/** The timings of one request, from its state; InCompletedSeconds negative while it is in flight. */
+	static FTalvaneRequestTimings MakeTimings(const FTalvaneRequestState* State, double InCompletedSeconds);
 
 	void CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request, const FString& Body, bool bStream,
 		FTalvaneRequestState* State);
@@ -214,4 +247,14 @@ private:
 	 * and an entry goes with its request's outcome, so no entry outlives its request.
 	 */
 	TMap<const IHttpRequest*, FTalvaneRequestListener> Listeners;
+
+	/** A request whose last report is being delivered: its state stays readable for its timings until then. */
+	struct FDelivery
+	{
+		FGuid RequestID;
+		TSharedPtr<FTalvaneRequestState> State;
+		double CompletedSeconds = 0.0;
+	};
+	/** The requests whose last report is being delivered, by engine request object; an entry lives only as long as that. */
+	TMap<const IHttpRequest*, FDelivery> Deliveries;
 };

@@ -157,6 +157,14 @@ struct TALVANE_API FNimbrelParamBase
 
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="NimbrelParamBase", meta=(ToolTip="作为调节采样温度的替代方案，模型会考虑前 top_p 概率的 token 的结果，默认为1"))
 	float TopP = 1.0f;
+
+	/**
+	 * Any model name, for a server that speaks this chat format under other names (a proxy, a local
+	 * inference server, a newer model). When not empty it is sent as "model" instead of Model's name;
+	 * the endpoint still follows Model.
+	 */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="NimbrelParamBase", meta=(ToolTip="Sent as the model name instead of Model's when not empty; the endpoint still follows Model."))
+	FString ModelName;
 };
 
 USTRUCT(BlueprintType)
@@ -181,6 +189,17 @@ struct TALVANE_API FNimbrelChatRequest : public FNimbrelParamBase
 
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatRequest", meta=(ToolTip="一个介于 0 到 20 之间的整数 N，指定每个输出位置返回输出概率 top N 的 token，且返回这些 token 的对数概率。\n指定此参数时，logprobs 必须为 true。"))
 	int32 TopLogprobs = 0;
+
+	/**
+	 * The history budget, in characters of the messages' text (content and names): the plugin cannot
+	 * count the service's tokens, so it counts characters. Before a question is sent, the oldest whole
+	 * turns (a question with its answer and any tool turns between them) are removed from Messages until
+	 * the rest fits; system messages and the new question always stay. 0 takes the engine ini's
+	 * "[Talvane] MaxHistoryCharacters" (itself 0 by default: no limit); a negative value means no limit.
+	 */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatRequest", meta=(ToolTip="History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit."))
+	int32 MaxHistoryCharacters = 0;
+
 	// Not reflected: lets the request manager see whether this record still exists when an answer arrives.
 	FTalvaneRecordLifetime Lifetime;
 };
@@ -224,6 +243,17 @@ struct TALVANE_API FNimbrelLocalChatRequest
 
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Local", meta=(ToolTip="针对本地"))
 	FString ChatID;
+
+	/**
+	 * The history budget, in characters of the messages' text (content and names): the plugin cannot
+	 * count the service's tokens, so it counts characters. Before a question is sent, the oldest whole
+	 * turns (a question with its answer and any tool turns between them) are removed from Messages until
+	 * the rest fits; system messages and the new question always stay. 0 takes the engine ini's
+	 * "[Talvane] MaxHistoryCharacters" (itself 0 by default: no limit); a negative value means no limit.
+	 */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Local", meta=(ToolTip="History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit."))
+	int32 MaxHistoryCharacters = 0;
+
 	// Not reflected: lets the request manager see whether this record still exists when an answer arrives.
 	FTalvaneRecordLifetime Lifetime;
 };

@@ -1,5 +1,6 @@
 #include "TalvaneSubsystem.h"
 
+#include "TalvaneConversationJson.h"
 #include "TalvaneJsonStream.h"
 #include "TalvaneLog.h"
 
@@ -65,6 +66,23 @@ void UTalvaneSubsystem::HandleStreamStatementResponses(const FString& InOriginal
 	TArray<FString>& OutDifferentStatement, const bool bIncludeLastSentence)
 {
 	TalvaneJson::HandleStreamStatementResponses(InOriginalStreamStatement, InStatementCache, OutDifferentStatement, bIncludeLastSentence);
+}
+
+bool UTalvaneSubsystem::GetRequestTimings(const FGuid& InRequestID, FTalvaneRequestTimings& OutTimings) const
+{
+	return Manager.IsValid() && Manager.GetRequestTimings(InRequestID, OutTimings);
+}
+
+FString UTalvaneSubsystem::ConversationToJson(const TArray<FNimbrelContextMessage>& InMessages)
+{
+	FString Json;
+	TalvaneJson::ConversationToJson(InMessages, Json);
+	return Json;
+}
+
+bool UTalvaneSubsystem::ConversationFromJson(const FString& InJson, TArray<FNimbrelContextMessage>& OutMessages, FString& OutError)
+{
+	return TalvaneJson::ConversationFromJson(InJson, OutMessages, OutError);
 }
 
 void UTalvaneSubsystem::ListenToRequest(const FGuid& InRequestID, FTalvaneRequestListener InListener)

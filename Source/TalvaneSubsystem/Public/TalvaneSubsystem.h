@@ -73,6 +73,31 @@ public:
 		TArray<FString>& OutDifferentStatement, bool bIncludeLastSentence = false);
 
 	/**
+	 * The timings of a request this subsystem sent, by its GUID: time to the first byte, to the first
+	 * answer text and to completion, characters per second of a streamed answer, and the token usage
+	 * when the server sent it. While the request is in flight they hold what is known so far; the final
+	 * ones are readable while its last report is delivered (in OnSuccess, OnFailure or a request node's
+	 * last pin). False afterwards, and for an unknown GUID.
+	 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel")
+	bool GetRequestTimings(const FGuid& InRequestID, FTalvaneRequestTimings& OutTimings) const;
+
+	/**
+	 * A conversation as JSON text, to keep in a save game: every field of every message of a record's
+	 * Messages (a chat or a local chat record). Read it back with ConversationFromJson.
+	 */
+	UFUNCTION(BlueprintCallable, BlueprintPure, Category = "Nimbrel|Conversation")
+	static FString ConversationToJson(const TArray<FNimbrelContextMessage>& InMessages);
+
+	/**
+	 * Reads text written by ConversationToJson into OutMessages, which then holds exactly the messages
+	 * written; set them as the record's Messages. Text that does not parse leaves OutMessages untouched
+	 * and returns false, with the reason in OutError (and in the log).
+	 */
+	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Conversation")
+	static bool ConversationFromJson(const FString& InJson, TArray<FNimbrelContextMessage>& OutMessages, FString& OutError);
+
+	/**
 	 * Lets InListener alone hear one request this subsystem sent, until it ends: its progress, then
 	 * exactly one outcome (see FTalvaneManage::SetRequestListener). For the per-request nodes and C++.
 	 */

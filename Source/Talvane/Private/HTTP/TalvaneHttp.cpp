@@ -60,6 +60,7 @@ namespace TalvaneHttp
 		const EHTTPVerbType InVerb)
 	{
 		AddAskQuestion(InContent, InRequest.Messages);
+		TrimHistory(InRequest.Messages, InRequest.MaxHistoryCharacters);
 		FString Body;
 		TalvaneJson::NimbrelChatRequestToString(InRequest, Body);
 		return SendRecordBody(TalvaneJson::GetNimbrelURL(InRequest.Model), Body, InRequest.bStream, InCustomMetadataHeader,
@@ -70,6 +71,7 @@ namespace TalvaneHttp
 		const TMap<FString, FString>& InCustomMetadataHeader, const EHTTPVerbType InVerb)
 	{
 		AddAskQuestion(InContent, InRequest.Messages);
+		TrimHistory(InRequest.Messages, InRequest.MaxHistoryCharacters);
 		FString Body;
 		TalvaneJson::NimbrelChatRequestToString(InRequest, Body);
 		// The host part may carry a port and is taken as written; the chat id is one path segment, so

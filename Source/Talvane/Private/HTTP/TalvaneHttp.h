@@ -109,6 +109,15 @@ namespace TalvaneHttp
 		 */
 		void AddAnswer(const FString& InAnswer, TArray<FNimbrelContextMessage>& InMessages);
 
+		/**
+		 * Keeps a conversation within a budget of characters of its messages' text (content and names):
+		 * removes the oldest whole turns (a user message and everything up to the next one) until the
+		 * rest fits. System messages stay, and so does the last turn (the question being sent and what
+		 * follows it). InMaxCharacters 0 takes the ini default, a negative value means no limit. Returns
+		 * how many turns were removed; one Log line says so.
+		 */
+		static int32 TrimHistory(TArray<FNimbrelContextMessage>& InMessages, int32 InMaxCharacters);
+
 		/** API key, sent as "Authorization: Bearer <Key>". */
 		FString Key;
 		/** Requests sent and not yet completed, by the GUID returned to the caller. */

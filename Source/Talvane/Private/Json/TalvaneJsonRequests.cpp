@@ -108,12 +108,21 @@ namespace
 	}
 }
 
+namespace
+{
+	/** The record's own model name when it has one, otherwise the name of its model enumerator. */
+	FString GetModelString(const FNimbrelParamBase& Request)
+	{
+		return Request.ModelName.IsEmpty() ? TalvaneJson::NimbrelModelToString(Request.Model) : Request.ModelName;
+	}
+}
+
 void TalvaneJson::NimbrelChatRequestToString(const FNimbrelChatRequest& Request, FString& OutJson)
 {
 	const TSharedRef<FCondensedJsonWriter> Writer = FCondensedJsonWriterFactory::Create(&OutJson);
 	Writer->WriteObjectStart();
 	WriteCloudMessages(*Writer, Request.Messages);
-	Writer->WriteValue(TEXT("model"), NimbrelModelToString(Request.Model));
+	Writer->WriteValue(TEXT("model"), GetModelString(Request));
 	Writer->WriteValue(TEXT("frequency_penalty"), Request.FrequencyPenalty);
 	Writer->WriteValue(TEXT("max_tokens"), Request.MaxTokens);
 	Writer->WriteValue(TEXT("presence_penalty"), Request.PresencePenalty);
@@ -144,7 +153,7 @@ void TalvaneJson::NimbrelFIMRequestToString(const FNimbrelFIMRequest& Request, F
 {
 	const TSharedRef<FCondensedJsonWriter> Writer = FCondensedJsonWriterFactory::Create(&OutJson);
 	Writer->WriteObjectStart();
-	Writer->WriteValue(TEXT("model"), NimbrelModelToString(Request.Model));
+	Writer->WriteValue(TEXT("model"), GetModelString(Request));
 	Writer->WriteValue(TEXT("prompt"), Request.Prompt);
 	Writer->WriteValue(TEXT("echo"), Request.bEcho);
 	Writer->WriteValue(TEXT("frequency_penalty"), Request.FrequencyPenalty);

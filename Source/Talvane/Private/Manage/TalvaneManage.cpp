@@ -2,6 +2,7 @@
 
 #include "HTTP/TalvaneHttp.h"
 #include "HTTP/TalvaneReceivedBody.h"
+#include "HAL/PlatformTime.h"
 #include "Interfaces/IHttpRequest.h"
 #include "Interfaces/IHttpResponse.h"
 #include "TalvaneJsonStream.h"
@@ -25,6 +26,7 @@ void FTalvaneManage::Shutdown()
 	HTTP.Reset();
 	Requests.Empty();
 	Listeners.Empty();
+	Deliveries.Empty();
 }
 
 void FTalvaneManage::Init()
@@ -82,6 +84,7 @@ FGuid FTalvaneManage::NimbrelChatRequest(const FString& InContent, FNimbrelChatR
 	const TMap<FString, FString>& InCustomMetadataHeader)
 {
 	CheckBuildInit();
+	SupersedeRequestsOn(InRequest.Messages, InRequest.Lifetime.Watch());
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
 	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;
@@ -99,6 +102,7 @@ FGuid FTalvaneManage::NimbrelLocalChatRequest(const FString& InContent, FNimbrel
 	const TMap<FString, FString>& InCustomMetadataHeader)
 {
 	CheckBuildInit();
+	SupersedeRequestsOn(InRequest.Messages, InRequest.Lifetime.Watch());
 	const FGuid RequestID = HTTP->Request(InContent, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
 	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_LOCAL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
 	return RequestID;
@@ -172,6 +176,7 @@ void FTalvaneManage::TrackRequest(const TSharedPtr<IHttpRequest, ESPMode::Thread
 		const TSharedRef<FTalvaneRequestState> State = MakeShared<FTalvaneRequestState>(InProtocol, InMessages, MoveTemp(InLifetime));
 		State->bStreamed = bInStream;
 		State->Body = MoveTemp(InBody);
+		State->SentSeconds = FPlatformTime::Seconds();
 		Requests.Add(InRequest.Get(), State);
 	}
 }

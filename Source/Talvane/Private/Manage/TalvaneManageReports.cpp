@@ -2,6 +2,7 @@
 
 #include "HTTP/TalvaneHttp.h"
 #include "HTTP/TalvaneReceivedBody.h"
+#include "HAL/PlatformTime.h"
 #include "Interfaces/IHttpRequest.h"
 #include "Interfaces/IHttpResponse.h"
 #include "TalvaneJsonEnums.h"
@@ -64,15 +65,17 @@ namespace
 	}
 }
 
-void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request,
-	TSharedPtr<IHttpResponse, ESPMode::ThreadSafe> Response, const bool bConnectedSuccessfully)
+void FTalvaneManage::CompleteRequest(const TSharedPtr<IHttpRequest, ESPMode::ThreadSafe>& Request,
+	const TSharedPtr<IHttpResponse, ESPMode::ThreadSafe>& Response, const bool bConnectedSuccessfully, TSharedPtr<FTalvaneRequestState> State)
 {
-	TSharedPtr<FTalvaneRequestState> State = TakeRequestState(Request);
-	if (!Request.IsValid() || ScheduleRetry(Request, Response, State))
+	if (State.IsValid() && State->bSuperseded)
 	{
+		// Whatever the transfer got to, even a whole answer, it answers a question the record no longer holds.
+		ReportFailure(Request, 0, GetSupersededMessage(), GetSupersededMessage());
 		return;
 	}
 	const bool bCancelled = State.IsValid() && State->bCancelled;
+	const double CompletedSeconds = Deliveries.FindRef(Request.Get()).CompletedSeconds;
 	if (!Response.IsValid())
 	{
 		// Refused, unresolved, cancelled or timed out before the first byte: nothing to show but the failure.
@@ -81,6 +84,10 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 		return;
 	}
 	const FString Body = GetBodyText(Request, Response, State.Get());
+	if (State.IsValid())
+	{
+		State->NoteArrivals(Body.Len(), CompletedSeconds);
+	}
 	if (!bConnectedSuccessfully || !IsSuccessCode(Response->GetResponseCode()))
 	{
 		const int32 Characters = State.IsValid() ? State->Text.Len() : 0;
@@ -132,6 +139,16 @@ void FTalvaneManage::OnRequestComplete(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 	if (bStream && (!LastText.IsEmpty() || !LastReasoning.IsEmpty()))
 	{
 		ReportLastProgress(Request, *State, LastText, LastReasoning);
+	}
+	if (State.IsValid())
+	{
+		// A whole answer's text arrives with its end; a stream's last piece may have come only now.
+		ReadUsage(Body, bStream, *State);
+		if (!bStream)
+		{
+			State->FirstTextSeconds = CompletedSeconds;
+		}
+		State->NoteArrivals(Body.Len(), CompletedSeconds);
 	}
 	if (SuccessDelegate.IsBound())
 	{
@@ -259,6 +276,10 @@ void FTalvaneManage::ReportOutcome(const IHttpRequest& Request, const bool bSucc
 	Outcome.bStreamed = FCString::Atoi(*Request.GetHeader(TEXT("bStream"))) != 0;
 	Outcome.Code = Code;
 	Outcome.Body = Body;
+	if (const FDelivery* Delivery = Deliveries.Find(&Request))
+	{
+		Outcome.Timings = MakeTimings(Delivery->State.Get(), Delivery->CompletedSeconds);
+	}
 	Outcome.Message = !Message.IsEmpty() || bSucceeded ? Message
 		: Code > 0 ? FString::Printf(TEXT("The server answered with status %d."), Code) : FString(TEXT("The request failed."));
 	// Taken out of the map first: the listener may start, cancel or listen to other requests.
@@ -301,11 +322,13 @@ void FTalvaneManage::OnRequestProgress(TSharedPtr<IHttpRequest, ESPMode::ThreadS
 void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::ThreadSafe> Request, const uint64 BytesSent, const uint64 BytesReceived)
 {
 	const TSharedPtr<FTalvaneRequestState> State = FindRequestState(Request);
-	if (!State.IsValid() || !State->Body.IsValid())
+	if (!State.IsValid() || !State->Body.IsValid() || State->bSuperseded)
 	{
 		return;
 	}
 	State->Body->TakeReceived();
+	const double Now = FPlatformTime::Seconds();
+	State->NoteArrivals(State->Body->Num(), Now);
 	if (State->Body->Num() == 0 || !State->bStreamed)
 	{
 		return;
@@ -313,6 +336,7 @@ void FTalvaneManage::OnRequestProgress64(TSharedPtr<IHttpRequest, ESPMode::Threa
 	FString NewText;
 	FString NewReasoning;
 	State->DecodeNewBytes(*State->Body, NewText, NewReasoning);
+	State->NoteArrivals(State->Body->Num(), Now);
 	// The status code reads 0 until the request finishes, so an error is told by its body: a JSON
 	// document, not an event stream. It is reported once, whole, when the request completes.
 	if (!State->IsEventStream() || (!ProgressDelegate.IsBound() && !Listeners.Contains(Request.Get())))

@@ -6,6 +6,7 @@
 #include "Interfaces/IHttpRequest.h"
 #include "Interfaces/IHttpResponse.h"
 #include "Modules/ModuleManager.h"
+#include "TalvaneJsonErrors.h"
 #include "TalvaneLog.h"
 #include "TalvaneRequestState.h"
 #include "TalvaneRetryPolicy.h"
@@ -73,7 +74,7 @@ void FTalvaneManage::SendAgain(const FGuid& InRequestID)
 	// The engine lets a finished request be processed again: same object, URL, headers and body.
 	if (!HTTP->Resend(InRequestID, Pending.Request))
 	{
-		OnErrorHandle(Pending.Request, Pending.Code, Pending.Body);
+		ReportPendingFailure(Pending, Pending.Code, Pending.Body, TalvaneJson::ReadErrorMessage(Pending.Body));
 		return;
 	}
 	Pending.State->Body = HTTP->FindReceivedBody(Pending.Request);
@@ -89,7 +90,7 @@ bool FTalvaneManage::CancelPendingRetry(const FGuid& InRequestID)
 	}
 	FTSTicker::RemoveTicker(Pending.Ticker);
 	// The delegate hears the failure that made it wait; its own listener hears why it ends now.
-	ReportFailure(Pending.Request, Pending.Code, Pending.Body, TEXT("The request was cancelled."));
+	ReportPendingFailure(Pending, Pending.Code, Pending.Body, TEXT("The request was cancelled."));
 	return true;
 }
 

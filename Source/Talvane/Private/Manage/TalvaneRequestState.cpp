@@ -72,7 +72,15 @@ void FTalvaneRequestState::FinishDecoding(FString& OutNewText, FString& OutNewRe
 
 TArray<FNimbrelContextMessage>* FTalvaneRequestState::GetLiveMessages() const
 {
-	return Messages && Lifetime.IsValid() ? Messages : nullptr;
+	return Messages && Lifetime.IsValid() && !bSuperseded ? Messages : nullptr;
+}
+
+bool FTalvaneRequestState::ExtendsConversation(const TArray<FNimbrelContextMessage>& InMessages, const TWeakPtr<uint8>& InLifetime) const
+{
+	// The address alone is not enough: a record destroyed and another made at the same place are two
+	// conversations, and their lifetime tokens tell them apart.
+	const TSharedPtr<uint8> Token = Lifetime.Pin();
+	return Messages == &InMessages && Token.IsValid() && Token == InLifetime.Pin();
 }
 
 TSharedRef<FTalvaneRequestState> FTalvaneRequestState::MakeRetry() const
@@ -82,7 +90,21 @@ TSharedRef<FTalvaneRequestState> FTalvaneRequestState::MakeRetry() const
 	Retry->Meta = Meta;
 	Retry->RequestID = RequestID;
 	Retry->Retries = Retries + 1;
+	// Times run from the first send: the wait before a retry is part of what the player waits for.
+	Retry->SentSeconds = SentSeconds;
 	return Retry;
+}
+
+void FTalvaneRequestState::NoteArrivals(const int64 InBytes, const double InNow)
+{
+	if (FirstByteSeconds < 0.0 && InBytes > 0)
+	{
+		FirstByteSeconds = InNow;
+	}
+	if (FirstTextSeconds < 0.0 && !Text.IsEmpty())
+	{
+		FirstTextSeconds = InNow;
+	}
 }
 
 void FTalvaneRequestState::DecodeEvents(FString& OutNewText, FString& OutNewReasoning)

@@ -39,8 +39,11 @@ struct TALVANE_API FTalvaneRequestState
 	 */
 	bool IsCutOff() const { return !bFinishReason && !Decoder.HasSeenEndMarker(); }
 
-	/** The conversation to extend, or null when there is none or its record has been destroyed. */
+	/** The conversation to extend, or null when there is none, its record has been destroyed, or a newer question superseded this one. */
 	TArray<FNimbrelContextMessage>* GetLiveMessages() const;
+
+	/** Whether this request extends the conversation InMessages of the record that InLifetime watches, and that record still lives. */
+	bool ExtendsConversation(const TArray<FNimbrelContextMessage>& InMessages, const TWeakPtr<uint8>& InLifetime) const;
 
 	/** A fresh state for sending the same request again: same conversation, nothing decoded, one attempt more. */
 	TSharedRef<FTalvaneRequestState> MakeRetry() const;
@@ -68,8 +71,22 @@ struct TALVANE_API FTalvaneRequestState
 	int32 LastBytesSent = 0;
 	/** How often the request has been sent again. */
 	int32 Retries = 0;
+	/** When the request was first sent, and when its first byte and first answer text arrived (FPlatformTime::Seconds; negative: not yet). */
+	double SentSeconds = -1.0;
+	double FirstByteSeconds = -1.0;
+	double FirstTextSeconds = -1.0;
+	/** The token usage the server sent, once the request has finished. */
+	TOptional<FNimbrelChatResponseUsage> Usage;
+	/** Notes the arrival of the first byte and of the first text, once each. */
+	void NoteArrivals(int64 InBytes, double InNow);
+
 	/** The caller cancelled the request: it is never sent again. */
 	bool bCancelled = false;
+	/**
+	 * A newer question was sent on the same conversation: this request is cancelled, reports nothing
+	 * more as progress, ends as a failure that says so, and never writes into the record.
+	 */
+	bool bSuperseded = false;
 
 private:
 	void DecodeBytes(const uint8* InBytes, int32 InCount, FString& OutNewText, FString& OutNewReasoning);

@@ -193,31 +193,33 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 				{TEXT("StreamOptions"), TEXT("NimbrelParamBase"), TEXT("流式输出相关选项。只有在 stream 参数为 true 时，才可设置此参数")},
 				{TEXT("Temperature"), TEXT("NimbrelParamBase"), TEXT("采样温度，介于 0 和 2 之间，默认为1")},
 				{TEXT("TopP"), TEXT("NimbrelParamBase"), TEXT("作为调节采样温度的替代方案，模型会考虑前 top_p 概率的 token 的结果，默认为1")},
+				{TEXT("ModelName"), TEXT("NimbrelParamBase"), TEXT("Sent as the model name instead of Model's when not empty; the endpoint still follows Model.")},
 				{TEXT("Messages"), TEXT("ChatRequest"), TEXT("")},
 				{TEXT("ResponseFormat"), TEXT("ChatRequest"), TEXT("指定模型必须输出的格式")},
 				{TEXT("Tools"), TEXT("ChatRequest"), TEXT("模型可能会调用的 tool 的列表。目前，仅支持 function 作为工具")},
 				{TEXT("ToolChoice"), TEXT("ChatRequest"), TEXT("控制模型调用 tool 的行为。\nnone 意味着模型不会调用任何 tool，而是生成一条消息。\nauto 意味着模型可以选择生成一条消息或调用一个或多个 tool。\nrequired 意味着模型必须调用一个或多个 tool。\n当没有 tool 时，默认值为 none。如果有 tool 存在，默认值为 auto。")},
 				{TEXT("bLogprobs"), TEXT("ChatRequest"), TEXT("是否返回所输出 token 的对数概率")},
 				{TEXT("TopLogprobs"), TEXT("ChatRequest"), TEXT("一个介于 0 到 20 之间的整数 N，指定每个输出位置返回输出概率 top N 的 token，且返回这些 token 的对数概率。\n指定此参数时，logprobs 必须为 true。")},
+				{TEXT("MaxHistoryCharacters"), TEXT("ChatRequest"), TEXT("History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit.")},
 			});
 		});
 
 		It(TEXT("FIMRequestAddsItsOwnFieldsAfterTheBase"), [this]()
 		{
 			const TArray<FProperty*> Properties = GetPropertiesBaseFirst(FNimbrelFIMRequest::StaticStruct());
-			TestEqual(TEXT("Properties"), Properties.Num(), 13);
+			TestEqual(TEXT("Properties"), Properties.Num(), 14);
 			const FPropertyRow OwnRows[] = {
 				{TEXT("Prompt"), TEXT("FIMRequest"), TEXT("")},
 				{TEXT("bEcho"), TEXT("FIMRequest"), TEXT("在输出中，把 prompt 的内容也输出出来")},
 				{TEXT("Logprobs"), TEXT("FIMRequest"), TEXT("制定输出中包含 logprobs 最可能输出 token 的对数概率，包含采样的 token")},
 				{TEXT("Suffix"), TEXT("FIMRequest"), TEXT("制定被补全内容的后缀")},
 			};
-			for (int32 Index = 0; Index < 4 && Properties.Num() == 13; ++Index)
+			for (int32 Index = 0; Index < 4 && Properties.Num() == 14; ++Index)
 			{
-				TestTrue(TEXT("Name"), Properties[9 + Index]->GetName().Equals(OwnRows[Index].Name, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("Name"), Properties[10 + Index]->GetName().Equals(OwnRows[Index].Name, ESearchCase::CaseSensitive));
 #if WITH_EDITORONLY_DATA
-				TestTrue(TEXT("Category"), FString(Properties[9 + Index]->GetMetaData(TEXT("Category"))).Equals(OwnRows[Index].Category, ESearchCase::CaseSensitive));
-				TestTrue(TEXT("Tooltip"), FString(Properties[9 + Index]->GetMetaData(TEXT("ToolTip"))).Equals(OwnRows[Index].ToolTip, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("Category"), FString(Properties[10 + Index]->GetMetaData(TEXT("Category"))).Equals(OwnRows[Index].Category, ESearchCase::CaseSensitive));
+				TestTrue(TEXT("Tooltip"), FString(Properties[10 + Index]->GetMetaData(TEXT("ToolTip"))).Equals(OwnRows[Index].ToolTip, ESearchCase::CaseSensitive));
 #endif
 			}
 		});
@@ -235,6 +237,7 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 				{TEXT("bStream"), TEXT("Local"), TEXT("")},
 				{TEXT("URL"), TEXT("Local"), TEXT("这个是IP或者域名")},
 				{TEXT("ChatID"), TEXT("Local"), TEXT("针对本地")},
+				{TEXT("MaxHistoryCharacters"), TEXT("Local"), TEXT("History budget in characters of the messages' text (the service's tokens cannot be counted here). The oldest whole turns are removed before sending until the rest fits; system messages and the new question stay. 0: the ini default ([Talvane] MaxHistoryCharacters); negative: no limit.")},
 			});
 		});
 
@@ -322,7 +325,7 @@ void FTalvaneRecordReflectionSpec::DefinePackage()
 {
 	Describe(TEXT("Package"), [this]()
 	{
-		It(TEXT("HoldsExactlyTheSixEnumerationsAndTwentySevenRecords"), [this]()
+		It(TEXT("HoldsExactlyTheSixEnumerationsAndTwentyEightRecords"), [this]()
 		{
 			const UPackage* Package = FindPackage(nullptr, TEXT("/Script/Talvane"));
 			if (!TestNotNull(TEXT("Package"), Package))
@@ -351,7 +354,7 @@ void FTalvaneRecordReflectionSpec::DefinePackage()
 				}
 			}
 			TestEqual(TEXT("Enumerations"), NumEnums, 6);
-			TestEqual(TEXT("Records"), NumStructs, 27);
+			TestEqual(TEXT("Records"), NumStructs, 28);
 		});
 
 		It(TEXT("NamesRecordsWithoutTheirPrefix"), [this]()

@@ -195,6 +195,17 @@ void FTalvaneRequestBodySpec::DefineCloudChatMembers()
 			ChatRequest.Model = static_cast<ENimbrelModel>(7);
 			TestTrue(TEXT("Model"), ChatBody().Contains(TEXT(R"("messages":[],"model":"",)")));
 		});
+
+		It(TEXT("SendsTheRecordsOwnModelNameInsteadOfTheEnumerators"), [this]()
+		{
+			ChatRequest.Model = ENimbrelModel::NIMBREL_CHAT;
+			const FString Before = ChatBody();
+			ChatRequest.ModelName = TEXT("my-proxy/model \"7b\"");
+			const FString After = ChatBody();
+			TestTrue(TEXT("the own name, escaped"), After.Contains(TEXT(R"("messages":[],"model":"my-proxy/model \"7b\"","frequency_penalty")")));
+			ChatRequest.ModelName.Empty();
+			TestTrue(TEXT("an empty name gives the body of before, byte for byte"), ChatBody().Equals(Before, ESearchCase::CaseSensitive));
+		});
 	});
 }
 
@@ -302,6 +313,13 @@ void FTalvaneRequestBodySpec::DefineFIM()
 		It(TEXT("WritesAnEmptyModelNameForAnInvalidModel"), [this]()
 		{
 			TestTrue(TEXT("Model"), FIMBody().StartsWith(TEXT(R"({"model":"","prompt":"")")));
+		});
+
+		It(TEXT("SendsTheRecordsOwnModelNameInsteadOfTheEnumerators"), [this]()
+		{
+			FIMRequest.Model = ENimbrelModel::NIMBREL_CHAT;
+			FIMRequest.ModelName = TEXT("coder-1");
+			TestTrue(TEXT("Model"), FIMBody().StartsWith(TEXT(R"({"model":"coder-1","prompt":"")")));
 		});
 	});
 }
