@@ -30,7 +30,7 @@ void UChatListener::HandleFailure(const ENimbrelProtocol InPTProtocol, const TAr
 }
 
 void UChatListener::HandleNodeChatProgress(const FNimbrelChatResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
-	const FString& ErrorMessage)
+	const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 {
 	if (Session)
 	{
@@ -39,26 +39,26 @@ void UChatListener::HandleNodeChatProgress(const FNimbrelChatResponses&, const F
 }
 
 void UChatListener::HandleNodeChatSuccess(const FNimbrelChatResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
-	const FString& ErrorMessage)
+	const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 {
 	// The Text and Reasoning pins carry the answer's first choice; the response holds the rest.
 	if (Session)
 	{
-		Session->OnNodeSuccess(Text, Reasoning);
+		Session->OnNodeSuccess(Text, Reasoning, Timings);
 	}
 }
 
 void UChatListener::HandleNodeChatFailure(const FNimbrelChatResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
-	const FString& ErrorMessage)
+	const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 {
 	if (Session)
 	{
-		Session->OnNodeFailure(StatusCode, Body);
+		Session->OnNodeFailure(StatusCode, Body, Timings);
 	}
 }
 
 void UChatListener::HandleNodeFIMProgress(const FNimbrelFIMResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
-	const FString& ErrorMessage)
+	const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 {
 	if (Session)
 	{
@@ -67,20 +67,20 @@ void UChatListener::HandleNodeFIMProgress(const FNimbrelFIMResponses&, const FSt
 }
 
 void UChatListener::HandleNodeFIMSuccess(const FNimbrelFIMResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
-	const FString& ErrorMessage)
+	const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 {
 	// The Text and Reasoning pins carry the answer's first choice; the response holds the rest.
 	if (Session)
 	{
-		Session->OnNodeSuccess(Text, Reasoning);
+		Session->OnNodeSuccess(Text, Reasoning, Timings);
 	}
 }
 
 void UChatListener::HandleNodeFIMFailure(const FNimbrelFIMResponses&, const FString& Text, const FString& Reasoning, const int32 StatusCode, const FString& Body,
-	const FString& ErrorMessage)
+	const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 {
 	if (Session)
 	{
-		Session->OnNodeFailure(StatusCode, Body);
+		Session->OnNodeFailure(StatusCode, Body, Timings);
 	}
 }

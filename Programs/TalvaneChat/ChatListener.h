@@ -2,6 +2,7 @@
 
 #include "CoreMinimal.h"
 #include "TalvaneType.h"
+#include "TalvaneRequestTimings.h"
 #include "UObject/Object.h"
 #include "ChatListener.generated.h"
 
@@ -29,27 +30,27 @@ public:
 	/** The pins of a request node (with --node): every pin carries the response and the same data. */
 	UFUNCTION()
 	void HandleNodeChatProgress(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
-		const FString& ErrorMessage);
+		const FString& ErrorMessage, const FTalvaneRequestTimings& Timings);
 
 	UFUNCTION()
 	void HandleNodeChatSuccess(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
-		const FString& ErrorMessage);
+		const FString& ErrorMessage, const FTalvaneRequestTimings& Timings);
 
 	UFUNCTION()
 	void HandleNodeChatFailure(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
-		const FString& ErrorMessage);
+		const FString& ErrorMessage, const FTalvaneRequestTimings& Timings);
 
 	UFUNCTION()
 	void HandleNodeFIMProgress(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
-		const FString& ErrorMessage);
+		const FString& ErrorMessage, const FTalvaneRequestTimings& Timings);
 
 	UFUNCTION()
 	void HandleNodeFIMSuccess(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
-		const FString& ErrorMessage);
+		const FString& ErrorMessage, const FTalvaneRequestTimings& Timings);
 
 	UFUNCTION()
 	void HandleNodeFIMFailure(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
-		const FString& ErrorMessage);
+		const FString& ErrorMessage, const FTalvaneRequestTimings& Timings);
 
 	/** The session that owns this listener; it outlives every broadcast. */
 	FChatSession* Session = nullptr;

@@ -331,9 +331,9 @@ void FChatSession::OnNodeProgress(const FString& InText, const FString& InReason
 	ShowProgress(InText, InReasoningText);
 }
 
-void FChatSession::OnNodeSuccess(const FString& InAnswer, const FString& InReasoning)
+void FChatSession::OnNodeSuccess(const FString& InAnswer, const FString& InReasoning, const FTalvaneRequestTimings& InTimings)
 {
-	NoteTimings();
+	NoteTimings(InTimings);
 	// The node hands over the whole answer; whatever progress already showed is not shown again.
 	ShowReasoning(InReasoning);
 	if (Options.bStatements)
@@ -348,9 +348,9 @@ void FChatSession::OnNodeSuccess(const FString& InAnswer, const FString& InReaso
 	bTurnDone = true;
 }
 
-void FChatSession::OnNodeFailure(const int32 InCode, const FString& InBody)
+void FChatSession::OnNodeFailure(const int32 InCode, const FString& InBody, const FTalvaneRequestTimings& InTimings)
 {
-	NoteTimings();
+	NoteTimings(InTimings);
 	FailureCode = InCode;
 	FailureBody = InBody;
 	bTurnFailed = true;
@@ -422,9 +422,17 @@ void FChatSession::OnFailure(const FString& InBody, const FNimbrelContextInfo& I
 void FChatSession::NoteTimings()
 {
 	FTalvaneRequestTimings Timings;
-	if (Options.bVerbose && Subsystem->GetRequestTimings(ActiveRequest, Timings))
+	if (Subsystem->GetRequestTimings(ActiveRequest, Timings))
 	{
-		TimingsLine = DescribeTimings(Timings);
+		NoteTimings(Timings);
+	}
+}
+
+void FChatSession::NoteTimings(const FTalvaneRequestTimings& InTimings)
+{
+	if (Options.bVerbose)
+	{
+		TimingsLine = DescribeTimings(InTimings);
 	}
 }
 

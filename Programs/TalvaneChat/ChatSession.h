@@ -4,6 +4,7 @@
 #include <string>
 
 #include "CoreMinimal.h"
+#include "TalvaneRequestTimings.h"
 #include "TalvaneType.h"
 
 class UChatListener;
@@ -81,8 +82,8 @@ public:
 
 	/** The pins of the turn's node: its progress, the whole answer, or the failure with its status code. */
 	void OnNodeProgress(const FString& InText, const FString& InReasoningText);
-	void OnNodeSuccess(const FString& InAnswer, const FString& InReasoning);
-	void OnNodeFailure(int32 InCode, const FString& InBody);
+	void OnNodeSuccess(const FString& InAnswer, const FString& InReasoning, const FTalvaneRequestTimings& InTimings);
+	void OnNodeFailure(int32 InCode, const FString& InBody, const FTalvaneRequestTimings& InTimings);
 
 private:
 	ETurnResult WaitForAnswer(const FGuid& RequestID);
@@ -99,6 +100,8 @@ private:
 	void ApplyRecordDefaults();
 	/** With --verbose: keeps the turn's timings while its last report is delivered, the only time they are readable. */
 	void NoteTimings();
+	/** Keeps the timings line that --verbose prints after the answer. */
+	void NoteTimings(const FTalvaneRequestTimings& InTimings);
 
 	FChatOptions Options;
 	FNimbrelChatRequest ChatRecord;

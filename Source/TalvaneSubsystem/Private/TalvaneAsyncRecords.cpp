@@ -42,6 +42,7 @@ namespace
 		Report.Reasoning = InReasoning;
 		Report.StatusCode = InOutcome.Code;
 		Report.Body = InOutcome.Body;
+		Report.Timings = InOutcome.Timings;
 		return Report;
 	}
 }

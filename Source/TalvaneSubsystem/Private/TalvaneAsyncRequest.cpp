@@ -125,6 +125,10 @@ void UTalvaneAsyncRequest::HandleProgress(const FString& InText, const FString& 
 	FTalvaneNodeReport Report;
 	Report.Text = InText;
 	Report.Reasoning = InReasoning;
+	if (const UTalvaneSubsystem* Sender = Subsystem.Get())
+	{
+		Sender->GetRequestTimings(RequestID, Report.Timings);
+	}
 	BroadcastReport(ETalvaneNodePin::Progress, Report);
 }
 
@@ -145,16 +149,17 @@ void UTalvaneAsyncRequest::HandleOutcome(const FTalvaneRequestOutcome& InOutcome
 		BroadcastSuccess(InOutcome);
 		return;
 	}
-	Fail(InOutcome.Code, InOutcome.Body, InOutcome.Message);
+	Fail(InOutcome.Code, InOutcome.Body, InOutcome.Message, InOutcome.Timings);
 }
 
-void UTalvaneAsyncRequest::Fail(const int32 InCode, const FString& InBody, const FString& InMessage)
+void UTalvaneAsyncRequest::Fail(const int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings)
 {
 	End();
 	FTalvaneNodeReport Report;
 	Report.StatusCode = InCode;
 	Report.Body = InBody;
 	Report.ErrorMessage = InMessage;
+	Report.Timings = InTimings;
 	BroadcastReport(ETalvaneNodePin::Failure, Report);
 }
 

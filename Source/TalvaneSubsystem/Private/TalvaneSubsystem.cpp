@@ -80,9 +80,9 @@ FString UTalvaneSubsystem::ConversationToJson(const TArray<FNimbrelContextMessag
 	return Json;
 }
 
-bool UTalvaneSubsystem::ConversationFromJson(const FString& InJson, TArray<FNimbrelContextMessage>& OutMessages, FString& OutError)
+bool UTalvaneSubsystem::ConversationFromJson(const FString& InJson, TArray<FNimbrelContextMessage>& InOutMessages, FString& OutError)
 {
-	return TalvaneJson::ConversationFromJson(InJson, OutMessages, OutError);
+	return TalvaneJson::ConversationFromJson(InJson, InOutMessages, OutError);
 }
 
 void UTalvaneSubsystem::ListenToRequest(const FGuid& InRequestID, FTalvaneRequestListener InListener)

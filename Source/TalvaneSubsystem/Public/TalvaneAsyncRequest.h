@@ -4,6 +4,7 @@
 #include "CoreMinimal.h"
 #include "Kismet/BlueprintAsyncActionBase.h"
 #include "TalvaneManage.h"
+#include "TalvaneRequestTimings.h"
 #include "TalvaneType.h"
 #include "TalvaneAsyncRequest.generated.h"
 
@@ -12,8 +13,9 @@ class UTalvaneSubsystem;
 /**
  * What every exec pin of a request node carries besides the parsed response, in pin order. The editor
  * makes a node's data pins from its first delegate alone, so all three delegates of a node class share
- * one parameter list: (Response, Text, Reasoning, StatusCode, Body, ErrorMessage). To add a datum, add
- * it here, to each node class's delegate declaration (SixParams becomes SevenParams) and to BroadcastPin.
+ * one parameter list: (Response, Text, Reasoning, StatusCode, Body, ErrorMessage, Timings). To add a
+ * datum, add it here, to each node class's delegate declaration (SevenParams becomes EightParams) and to
+ * BroadcastPin.
  */
 struct FTalvaneNodeReport
 {
@@ -27,6 +29,8 @@ struct FTalvaneNodeReport
 	FString Body;
 	/** On failure, what went wrong; empty otherwise. */
 	FString ErrorMessage;
+	/** How long the request has taken so far; whole once it has ended (see FTalvaneRequestTimings). */
+	FTalvaneRequestTimings Timings;
 };
 
 /** The pins a node fires without a parsed response. */
@@ -41,8 +45,8 @@ enum class ETalvaneNodePin : uint8
  * world context's game instance, and pins that fire for that request alone. OnProgress fires as a
  * streamed answer arrives (Text and Reasoning so far, or only the new text in delta mode); then
  * exactly one of OnSuccess and OnFailure. Every pin carries the same data pins: the parsed Response
- * (empty but on success), Text, Reasoning, StatusCode (0 when no answer arrived), the raw Body and
- * the ErrorMessage (on failure). Each node class declares its three delegates with its response type.
+ * (empty but on success), Text, Reasoning, StatusCode (0 when no answer arrived), the raw Body,
+ * the ErrorMessage (on failure) and the Timings so far. Each node class declares its three delegates with its response type.
  *
  * The node lives with the game instance it registered with until the request ends. When its world
  * context object is destroyed, or its game instance ends (its subsystem is deinitialised), the node
@@ -88,14 +92,15 @@ protected:
 	template <typename TPinDelegate, typename TResponse>
 	static void BroadcastPin(const TPinDelegate& InPin, const TResponse& InResponse, const FTalvaneNodeReport& InReport)
 	{
-		InPin.Broadcast(InResponse, InReport.Text, InReport.Reasoning, InReport.StatusCode, InReport.Body, InReport.ErrorMessage);
+		InPin.Broadcast(InResponse, InReport.Text, InReport.Reasoning, InReport.StatusCode, InReport.Body, InReport.ErrorMessage,
+			InReport.Timings);
 	}
 
 private:
 	void HandleProgress(const FString& InText, const FString& InReasoning);
 	void HandleOutcome(const FTalvaneRequestOutcome& InOutcome);
 	/** Fires OnFailure (once) and ends the node. */
-	void Fail(int32 InCode, const FString& InBody, const FString& InMessage);
+	void Fail(int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings = FTalvaneRequestTimings());
 	/** The core ticker's call: gives up when the world context or the game instance has gone. */
 	bool WatchWorld(float DeltaTime);
 	/** Whether the node's world context is still there and the subsystem it sent through has not shut down. */

@@ -2,12 +2,14 @@
 
 #include "CoreMinimal.h"
 #include "TalvaneAsyncRequest.h"
+#include "TalvaneRequestTimings.h"
 #include "TalvaneType.h"
 #include "TalvaneChatAsyncAction.generated.h"
 
 /** Every pin of the chat nodes, with the data of FTalvaneNodeReport after the response. */
-DECLARE_DYNAMIC_MULTICAST_DELEGATE_SixParams(FTalvaneAsyncChatPin, const FNimbrelChatResponses&, Response, const FString&, Text,
-	const FString&, Reasoning, int32, StatusCode, const FString&, Body, const FString&, ErrorMessage);
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_SevenParams(FTalvaneAsyncChatPin, const FNimbrelChatResponses&, Response, const FString&, Text,
+	const FString&, Reasoning, int32, StatusCode, const FString&, Body, const FString&, ErrorMessage,
+	const FTalvaneRequestTimings&, Timings);
 
 /**
  * The "Nimbrel Chat" node: one chat request to the cloud service with pins of its own. OnSuccess's

@@ -2,12 +2,14 @@
 
 #include "CoreMinimal.h"
 #include "TalvaneAsyncRequest.h"
+#include "TalvaneRequestTimings.h"
 #include "TalvaneType.h"
 #include "TalvaneFIMAsyncAction.generated.h"
 
 /** Every pin of the fill-in-the-middle node, with the data of FTalvaneNodeReport after the response. */
-DECLARE_DYNAMIC_MULTICAST_DELEGATE_SixParams(FTalvaneAsyncFIMPin, const FNimbrelFIMResponses&, Response, const FString&, Text,
-	const FString&, Reasoning, int32, StatusCode, const FString&, Body, const FString&, ErrorMessage);
+DECLARE_DYNAMIC_MULTICAST_DELEGATE_SevenParams(FTalvaneAsyncFIMPin, const FNimbrelFIMResponses&, Response, const FString&, Text,
+	const FString&, Reasoning, int32, StatusCode, const FString&, Body, const FString&, ErrorMessage,
+	const FTalvaneRequestTimings&, Timings);
 
 /** The "Nimbrel FIM" node: one fill-in-the-middle request with pins of its own; OnSuccess's Response is the whole parsed answer. */
 UCLASS()

@@ -90,12 +90,13 @@ public:
 	static FString ConversationToJson(const TArray<FNimbrelContextMessage>& InMessages);
 
 	/**
-	 * Reads text written by ConversationToJson into OutMessages, which then holds exactly the messages
-	 * written; set them as the record's Messages. Text that does not parse leaves OutMessages untouched
-	 * and returns false, with the reason in OutError (and in the log).
+	 * Reads text written by ConversationToJson into InOutMessages (pass the record's Messages), which
+	 * then holds exactly the messages written. Text that does not parse leaves InOutMessages untouched
+	 * and returns false, with the reason in OutError (and in the log): a save that went bad never empties
+	 * a conversation.
 	 */
 	UFUNCTION(BlueprintCallable, Category = "Nimbrel|Conversation")
-	static bool ConversationFromJson(const FString& InJson, TArray<FNimbrelContextMessage>& OutMessages, FString& OutError);
+	static bool ConversationFromJson(const FString& InJson, UPARAM(ref) TArray<FNimbrelContextMessage>& InOutMessages, FString& OutError);
 
 	/**
 	 * Lets InListener alone hear one request this subsystem sent, until it ends: its progress, then

@@ -15,46 +15,46 @@ class UAsyncNodeTestListener : public UObject
 public:
 	UFUNCTION()
 	void HandleChatProgress(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
-		const FString& Body, const FString& ErrorMessage)
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 	{
-		RecordProgress(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
+		RecordProgress(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage, Timings});
 	}
 
 	UFUNCTION()
 	void HandleChatSuccess(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
-		const FString& Body, const FString& ErrorMessage)
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 	{
 		ChatSuccesses.Add(Response);
-		SuccessReports.Add({Text, Reasoning, StatusCode, Body, ErrorMessage});
+		SuccessReports.Add({Text, Reasoning, StatusCode, Body, ErrorMessage, Timings});
 	}
 
 	UFUNCTION()
 	void HandleChatFailure(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
-		const FString& Body, const FString& ErrorMessage)
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 	{
-		RecordFailure(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
+		RecordFailure(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage, Timings});
 	}
 
 	UFUNCTION()
 	void HandleFIMProgress(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
-		const FString& Body, const FString& ErrorMessage)
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 	{
-		RecordProgress(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
+		RecordProgress(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage, Timings});
 	}
 
 	UFUNCTION()
 	void HandleFIMSuccess(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
-		const FString& Body, const FString& ErrorMessage)
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 	{
 		FIMSuccesses.Add(Response);
-		SuccessReports.Add({Text, Reasoning, StatusCode, Body, ErrorMessage});
+		SuccessReports.Add({Text, Reasoning, StatusCode, Body, ErrorMessage, Timings});
 	}
 
 	UFUNCTION()
 	void HandleFIMFailure(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
-		const FString& Body, const FString& ErrorMessage)
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings)
 	{
-		RecordFailure(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage});
+		RecordFailure(Response.Choices.Num() > 0, {Text, Reasoning, StatusCode, Body, ErrorMessage, Timings});
 	}
 
 	int32 Finished() const { return ChatSuccesses.Num() + FIMSuccesses.Num() + FailureCodes.Num(); }

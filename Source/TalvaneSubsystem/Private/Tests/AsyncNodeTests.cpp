@@ -151,9 +151,16 @@ void FTalvaneAsyncNodeSpec::Define()
 				const FTalvaneNodeReport& Report = Listener->SuccessReports[0];
 				TestTrue(TEXT("the whole text"), IsExactly(Report.Text, TEXT("Echo: Hello (turn 1, 1 message)")));
 				TestTrue(TEXT("status, raw stream, no error"), Report.StatusCode == 200 && Report.Body.Contains(TEXT("data:")) && Report.ErrorMessage.IsEmpty());
+				const FTalvaneRequestTimings& Timings = Report.Timings;
+				TestTrue(TEXT("success carries the whole timings, in order"), Timings.SecondsToFirstByte >= 0.0f
+					&& Timings.SecondsToFirstText >= Timings.SecondsToFirstByte && Timings.SecondsToCompletion >= Timings.SecondsToFirstText);
+				TestEqual(TEXT("the answer's characters"), Timings.AnswerCharacters, FString(TEXT("Echo: Hello (turn 1, 1 message)")).Len());
+				TestTrue(TEXT("the usage the server sent"), Timings.bHasUsage && Listener->ChatSuccesses.Num() == 1
+					&& Timings.Usage.TotalTokens == Listener->ChatSuccesses[0].Usage.TotalTokens && Timings.Usage.TotalTokens > 0);
 			}
 			const FTalvaneNodeReport LastProgress = Listener->ProgressReports.Num() > 0 ? Listener->ProgressReports.Last() : FTalvaneNodeReport();
 			TestTrue(TEXT("progress: no status, body or error yet"), LastProgress.StatusCode == 0 && LastProgress.Body.IsEmpty() && LastProgress.ErrorMessage.IsEmpty());
+			TestTrue(TEXT("progress: timings so far, not yet complete"), LastProgress.Timings.SecondsToFirstText >= 0.0f && LastProgress.Timings.SecondsToCompletion < 0.0f);
 			TestEqual(TEXT("no answer on progress or failure"), Listener->ResponsesOffSuccess, 0);
 			TestEqual(TEXT("the record holds question and answer"), Record.Messages.Num(), 2);
 			TestFalse(TEXT("released"), Node->HasAnyFlags(RF_StrongRefOnFrame));
@@ -247,6 +254,12 @@ void FTalvaneAsyncNodeSpec::Define()
 				TestTrue(TEXT("raw body"), Listener->FailureBodies[0].Contains(TEXT("\"insufficient_balance\"")));
 				TestTrue(TEXT("the body's message"), IsExactly(Listener->FailureMessages[0],
 					TEXT("Insufficient Balance (status 402): the account has run out of credit")));
+			}
+			if (TestEqual(TEXT("failure pin's data"), Listener->FailureReports.Num(), 1))
+			{
+				const FTalvaneRequestTimings& Timings = Listener->FailureReports[0].Timings;
+				TestTrue(TEXT("failure carries when the error body came and when it ended"),
+					Timings.SecondsToFirstByte >= 0.0f && Timings.SecondsToCompletion >= Timings.SecondsToFirstByte);
 			}
 		});
 
