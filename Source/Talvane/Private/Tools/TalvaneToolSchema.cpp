@@ -6,38 +6,6 @@
 
 namespace
 {
-	/** The range of integer values a JSON number can hold exactly, and the property can store. */
-	bool GetIntegerRange(const FNumericProperty& InProperty, double& OutMinimum, double& OutMaximum)
-	{
-		// Beyond 2^53 a JSON number (a double) no longer holds every integer exactly.
-		constexpr double LargestExactInteger = 9007199254740991.0;
-		if (InProperty.IsA<FByteProperty>())
-		{
-			OutMinimum = 0.0;
-			OutMaximum = 255.0;
-		}
-		else if (InProperty.IsA<FIntProperty>())
-		{
-			OutMinimum = -2147483648.0;
-			OutMaximum = 2147483647.0;
-		}
-		else if (InProperty.IsA<FUInt32Property>())
-		{
-			OutMinimum = 0.0;
-			OutMaximum = 4294967295.0;
-		}
-		else if (InProperty.IsA<FInt64Property>())
-		{
-			OutMinimum = -LargestExactInteger;
-			OutMaximum = LargestExactInteger;
-		}
-		else
-		{
-			return false;
-		}
-		return true;
-	}
-
 	TSharedRef<FJsonObject> MakeTypeSchema(const TCHAR* InType)
 	{
 		TSharedRef<FJsonObject> Schema = MakeShared<FJsonObject>();
@@ -84,6 +52,37 @@ namespace
 		}
 		return true;
 	}
+}
+
+bool TalvaneToolSchema::GetIntegerRange(const FNumericProperty& InProperty, double& OutMinimum, double& OutMaximum)
+{
+	// Beyond 2^53 a JSON number (a double) no longer holds every integer exactly.
+	constexpr double LargestExactInteger = 9007199254740991.0;
+	if (InProperty.IsA<FByteProperty>())
+	{
+		OutMinimum = 0.0;
+		OutMaximum = 255.0;
+	}
+	else if (InProperty.IsA<FIntProperty>())
+	{
+		OutMinimum = -2147483648.0;
+		OutMaximum = 2147483647.0;
+	}
+	else if (InProperty.IsA<FUInt32Property>())
+	{
+		OutMinimum = 0.0;
+		OutMaximum = 4294967295.0;
+	}
+	else if (InProperty.IsA<FInt64Property>())
+	{
+		OutMinimum = -LargestExactInteger;
+		OutMaximum = LargestExactInteger;
+	}
+	else
+	{
+		return false;
+	}
+	return true;
 }
 
 bool TalvaneToolSchema::IsArgument(const FProperty& InParameter)

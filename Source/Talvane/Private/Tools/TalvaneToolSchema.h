@@ -3,6 +3,7 @@
 #include "CoreMinimal.h"
 #include "Dom/JsonObject.h"
 
+class FNumericProperty;
 class FProperty;
 class UEnum;
 class UFunction;
@@ -21,6 +22,10 @@ namespace TalvaneToolSchema
 
 	/** True when every parameter of the function can be expressed; otherwise OutWhy names the first that cannot. */
 	bool CanExpressFunction(const UFunction& InFunction, FString& OutWhy);
+
+	/** The integers a JSON number holds exactly and the property can store; false for a property that holds no integers or an unknown
+	 * width. */
+	bool GetIntegerRange(const FNumericProperty& InProperty, double& OutMinimum, double& OutMaximum);
 
 	/** The JSON Schema of one expressible property's values. */
 	TSharedRef<FJsonObject> MakePropertySchema(const FProperty& InProperty);

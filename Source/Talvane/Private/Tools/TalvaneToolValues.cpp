@@ -60,8 +60,9 @@ namespace
 			InProperty.SetFloatingPointPropertyValue(OutValue, Value);
 			return true;
 		}
-		const TSharedRef<FJsonObject> Schema = TalvaneToolSchema::MakePropertySchema(InProperty);
-		if (!(Value >= Schema->GetNumberField(TEXT("minimum")) && Value <= Schema->GetNumberField(TEXT("maximum"))) ||
+		double Minimum = 0.0;
+		double Maximum = 0.0;
+		if (!TalvaneToolSchema::GetIntegerRange(InProperty, Minimum, Maximum) || !(Value >= Minimum && Value <= Maximum) ||
 			static_cast<double>(static_cast<int64>(Value)) != Value)
 		{
 			return false;
