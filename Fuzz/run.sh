@@ -13,7 +13,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 seconds="${1:?usage: run.sh <seconds> [build-dir]}"
 build="${2:-$root/build-fuzz}"
-targets=(TalvaneJsonReaderFuzzer TalvaneResponseParsersFuzzer TalvaneSSEDecoderFuzzer TalvaneStatementsFuzzer TalvaneStreamDeltaFuzzer TalvaneStreamSlicingFuzzer)
+targets=(TalvaneJsonReaderFuzzer TalvaneResponseParsersFuzzer TalvaneSSEDecoderFuzzer TalvaneStatementsFuzzer TalvaneStreamDeltaFuzzer TalvaneStreamSlicingFuzzer TalvaneToolArgumentsFuzzer)
 
 if [ ! -x "$build/bin/${targets[0]}" ]; then
 	"$root/scripts/build.sh" "$build" -DCMAKE_CXX_COMPILER=clang++ -DTALVANE_SANITIZE=ON -DTALVANE_BUILD_FUZZERS=ON \

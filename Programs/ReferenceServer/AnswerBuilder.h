@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ToolScenario.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string>
@@ -25,6 +27,7 @@ namespace TalvaneReference
 		bool bIncludeUsage = false;
 		std::string ToolName;     // set when the answer is due to call a tool: the first offered function
 		bool bToolFragments = false; // streamed: two tool calls whose arguments arrive in interleaved fragments
+		std::vector<FToolCallPlan> PlannedCalls; // the tools scenarios: the calls of this answer (none after results)
 		bool bLogprobs = false;
 		int TopLogprobs = 0;
 	};

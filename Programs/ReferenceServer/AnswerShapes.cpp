@@ -126,6 +126,11 @@ namespace TalvaneReference
 			};
 		}
 
+		bool CallsTools(const FChatQuery& InQuery)
+		{
+			return !InQuery.ToolName.empty() || !InQuery.PlannedCalls.empty();
+		}
+
 		FJson Header(const std::string& InID, const char* InObject, const std::string& InModel)
 		{
 			return FJson{{"id", InID}, {"object", InObject}, {"created", CreatedTime}, {"model", InModel},
@@ -151,10 +156,14 @@ namespace TalvaneReference
 			{
 				Message["tool_calls"] = FJson::array({ToolCall(InQuery.ToolName, false)});
 			}
+			if (!InQuery.PlannedCalls.empty())
+			{
+				Message["tool_calls"] = ToolCallsJson(InQuery.PlannedCalls);
+			}
 			FJson Body = Header(InID, "chat.completion", InQuery.Model);
 			Body["choices"] = FJson::array({FJson{{"index", 0}, {"message", std::move(Message)},
 				{"logprobs", InQuery.bLogprobs ? ChatLogprobs(SplitIntoPieces(InText.Content), InQuery.TopLogprobs) : FJson()},
-				{"finish_reason", InQuery.ToolName.empty() ? "stop" : "tool_calls"}}});
+				{"finish_reason", CallsTools(InQuery) ? "tool_calls" : "stop"}}});
 			Body["usage"] = Usage(ChatPromptTokens(InQuery), InText);
 			return DumpJson(Body);
 		}
@@ -176,6 +185,11 @@ namespace TalvaneReference
 			FJson Logprobs = InQuery.bLogprobs ? ChatLogprobs({Piece}, InQuery.TopLogprobs) : FJson();
 			Events.push_back(ChatChunk(InQuery, InID, FJson{{"content", Piece}}, std::move(Logprobs), FJson()));
 		}
+		for (FJson& Fragment : ToolCallFragmentsOf(InQuery.PlannedCalls))
+		{
+			FJson Delta{{"tool_calls", FJson::array({std::move(Fragment)})}};
+			Events.push_back(ChatChunk(InQuery, InID, std::move(Delta), FJson(), FJson()));
+		}
 		if (!InQuery.ToolName.empty() && InQuery.bToolFragments)
 		{
 			for (FJson& Fragment : ToolCallFragments(InQuery.ToolName))
@@ -189,7 +203,7 @@ namespace TalvaneReference
 			FJson Delta{{"tool_calls", FJson::array({ToolCall(InQuery.ToolName, true)})}};
 			Events.push_back(ChatChunk(InQuery, InID, std::move(Delta), FJson(), FJson()));
 		}
-		Events.push_back(ChatChunk(InQuery, InID, FJson::object(), FJson(), InQuery.ToolName.empty() ? "stop" : "tool_calls"));
+		Events.push_back(ChatChunk(InQuery, InID, FJson::object(), FJson(), CallsTools(InQuery) ? "tool_calls" : "stop"));
 		if (InQuery.bIncludeUsage)
 		{
 			FJson Chunk = Header(InID, "chat.completion.chunk", InQuery.Model);

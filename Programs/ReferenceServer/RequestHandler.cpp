@@ -213,7 +213,18 @@ namespace TalvaneReference
 		{
 			return;
 		}
-		FAnswerText Text = MakeChatText(Query);
+		FAnswerText Text;
+		if (InScenario.ToolPlay != EToolPlay::Off)
+		{
+			FToolTurn Turn = PlanToolTurn(Body, InScenario.ToolPlay);
+			Query.ToolName.clear();
+			Query.PlannedCalls = std::move(Turn.Calls);
+			Text.Content = std::move(Turn.Text);
+		}
+		else
+		{
+			Text = MakeChatText(Query);
+		}
 		ReshapeText(InScenario, Text);
 		const FAnswerShapes Shapes = ShapeChatAnswer(Query, Text, NextID("chatcmpl-"), MinPieceBytes(InScenario));
 		DeliverAnswer(InScenario, Query.bStream, Shapes, OutResponse, Control);

@@ -201,6 +201,7 @@ namespace TalvaneReference
 	{
 		FScenario Scenario;
 		Scenario.Kind = ScenarioKind(InRequest.get_header_value("X-Talvane-Scenario"), Scenario.Status);
+		Scenario.ToolPlay = ReadToolPlay(InRequest.get_header_value("X-Talvane-Scenario"));
 		// Split pauses after every 7 bytes and a slow error body must show up as two reports, so those
 		// two have their own default pace.
 		const int DefaultDelayMs = Scenario.Kind == EScenario::Split || Scenario.Kind == EScenario::ManyEvents

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AnswerBuilder.h"
+#include "ToolScenario.h"
 
 #include <httplib.h>
 
@@ -49,6 +50,7 @@ namespace TalvaneReference
 		int FailTimes = 0;                    // "X-Talvane-Fail-Times": the first this many requests with ...
 		std::string FailKey;                  // ... the same "X-Talvane-Fail-Key" fail ...
 		int FailStatus = 503;                 // ... with "X-Talvane-Fail-Status"; later ones are answered
+		EToolPlay ToolPlay = EToolPlay::Off;  // tools, tools-unlisted, tools-malformed, tools-endless (delivered as Normal)
 	};
 
 	/** Reads the scenario headers; an unknown or absent scenario is Normal. */

@@ -117,6 +117,41 @@ FProperty::FProperty(FFieldVariant InOwner, const FName& InName, const EObjectFl
 IMPLEMENT_FIELD(FProperty)
 IMPLEMENT_FIELD(FNumericProperty)
 
+void FProperty::InitializeValue(void* Dest) const
+{
+	check(ValueOps != nullptr);
+	for (int32 Index = 0; Index < ArrayDim; ++Index)
+	{
+		ValueOps->Construct(static_cast<uint8*>(Dest) + Index * ElementSize);
+	}
+}
+
+void FProperty::DestroyValue(void* Dest) const
+{
+	check(ValueOps != nullptr);
+	for (int32 Index = 0; Index < ArrayDim; ++Index)
+	{
+		ValueOps->Destruct(static_cast<uint8*>(Dest) + Index * ElementSize);
+	}
+}
+
+void FProperty::CopySingleValue(void* Dest, const void* Src) const
+{
+	check(ValueOps != nullptr);
+	if (Dest != Src)
+	{
+		ValueOps->Copy(Dest, Src);
+	}
+}
+
+void FProperty::CopyCompleteValue(void* Dest, const void* Src) const
+{
+	for (int32 Index = 0; Index < ArrayDim; ++Index)
+	{
+		CopySingleValue(static_cast<uint8*>(Dest) + Index * ElementSize, static_cast<const uint8*>(Src) + Index * ElementSize);
+	}
+}
+
 #define IMPLEMENT_SIMPLE_PROPERTY(TClass, CPPType) \
 	IMPLEMENT_FIELD(TClass) \
 	FString TClass::GetCPPType(FString*, uint32) const \

@@ -106,8 +106,8 @@ namespace
 	TEST_F(FAnswerTest, OfferedToolsAreCalledUnlessTheChoiceIsNone)
 	{
 		FJson Request = ChatBody({{"user", "Time?"}}, false);
-		Request["tools"] = FJson::array({{{"type", "nb_function"}, {"function", {{"name", "get_time"}, {"description", ""}}}},
-			{{"type", "nb_function"}, {"function", {{"name", "get_date"}, {"description", ""}}}}});
+		Request["tools"] = FJson::array({{{"type", "function"}, {"function", {{"name", "get_time"}, {"description", ""}}}},
+			{{"type", "function"}, {"function", {{"name", "get_date"}, {"description", ""}}}}});
 		Request["tool_choice"] = "auto";
 		const FJson Whole = FJson::parse(Post("/chat/completions", Request)->body);
 		const FJson& Calls = Whole["choices"][0]["message"]["tool_calls"];

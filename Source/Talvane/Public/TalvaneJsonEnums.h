@@ -23,7 +23,7 @@ namespace TalvaneJson
 	/** "none", "auto" or "required". */
 	TALVANE_API FString NimbrelToolChoiceToString(ENimbrelToolChoice Choice);
 
-	/** "nb_function". */
+	/** "function", the one kind of tool the chat-completions format knows. */
 	TALVANE_API FString NimbrelToolsTypeToString(ENimbrelToolsType Type);
 
 	/** The model named by Model, ignoring case; NIMBREL_INVALID for any other text. */

@@ -78,6 +78,35 @@ struct TALVANE_API FNimbrelResponseFormat
 	ENimbrelResponseFormat Type = ENimbrelResponseFormat::TEXT;
 };
 
+// The tool call records belong with the response records; they stand here because a conversation
+// message holds the calls of an assistant turn.
+USTRUCT(BlueprintType)
+struct TALVANE_API FNimbrelChatResponseFunction
+{
+	GENERATED_BODY()
+
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|Function")
+	FString Name;
+
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|Function")
+	FString Arguments;
+};
+
+USTRUCT(BlueprintType)
+struct TALVANE_API FNimbrelChatResponseToolCall
+{
+	GENERATED_BODY()
+
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|ToolCall")
+	FString ID;
+
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|ToolCall")
+	FString Type;
+
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|ToolCall")
+	FNimbrelChatResponseFunction Function;
+};
+
 USTRUCT(BlueprintType)
 struct TALVANE_API FNimbrelToolsFunction
 {
@@ -88,6 +117,10 @@ struct TALVANE_API FNimbrelToolsFunction
 
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Tools|Function")
 	FString Name;
+
+	/** A JSON Schema object describing the arguments; sent as "parameters" when not empty. Text that is not a JSON object stops the request from being sent. */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Tools|Function", meta=(ToolTip="JSON Schema object of the arguments; sent when not empty"))
+	FString Parameters;
 };
 
 USTRUCT(BlueprintType)
@@ -115,6 +148,14 @@ struct TALVANE_API FNimbrelContextMessage
 
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Messages")
 	FString Name;
+
+	/** In a tool message: the id of the call this message answers. */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Messages", meta=(ToolTip="In a tool message: the id of the tool call it answers"))
+	FString ToolCallID;
+
+	/** In an assistant message: the tool calls the model made in that turn. */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Messages", meta=(ToolTip="In an assistant message: the tool calls the model made"))
+	TArray<FNimbrelChatResponseToolCall> ToolCalls;
 };
 
 USTRUCT(BlueprintType)
@@ -289,33 +330,6 @@ struct TALVANE_API FNimbrelChatResponseUsage
 
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Usage")
 	FNimbrelChatResponseTokenDetails CompletionTokensDetails;
-};
-
-USTRUCT(BlueprintType)
-struct TALVANE_API FNimbrelChatResponseFunction
-{
-	GENERATED_BODY()
-
-	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|Function")
-	FString Name;
-
-	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|Function")
-	FString Arguments;
-};
-
-USTRUCT(BlueprintType)
-struct TALVANE_API FNimbrelChatResponseToolCall
-{
-	GENERATED_BODY()
-
-	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|ToolCall")
-	FString ID;
-
-	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|ToolCall")
-	FString Type;
-
-	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="ChatResponses|Choice|Message|ToolCall")
-	FNimbrelChatResponseFunction Function;
 };
 
 USTRUCT(BlueprintType)

@@ -46,6 +46,17 @@ namespace UECodeGen_Private
 
 		static FProperty* Make(FFieldVariant Owner, const FName& Name, const int32 Offset, const EPropertyFlags Flags)
 		{
+			FProperty* Property = MakeOfType(Owner, Name, Offset, Flags);
+			Property->SetValueOps(&TPropertyValueOps<T>::Ops);
+			if constexpr (TIsArrayType<T>::value)
+			{
+				static_cast<FArrayProperty*>(Property)->ArrayOps = &TScriptArrayOps<typename T::ElementType>::Ops;
+			}
+			return Property;
+		}
+
+		static FProperty* MakeOfType(FFieldVariant Owner, const FName& Name, const int32 Offset, const EPropertyFlags Flags)
+		{
 			constexpr int32 Size = static_cast<int32>(sizeof(T));
 			constexpr EObjectFlags ObjectFlags = RF_Public | RF_MarkAsNative;
 			if constexpr (std::is_same_v<T, bool>)

@@ -9,6 +9,27 @@
 
 class FReferenceCollector;
 
+/**
+ * How to construct, destroy and copy one value of a property's C++ type. The engine's property
+ * classes know this per type; the stand-in's property factory, which knows the C++ type, hands each
+ * property its table instead. Not an engine type: plugin code uses the FProperty calls below.
+ */
+struct FPropertyValueOps
+{
+	void (*Construct)(void* Dest);
+	void (*Destruct)(void* Dest);
+	void (*Copy)(void* Dest, const void* Src);
+};
+
+template <typename T>
+struct TPropertyValueOps
+{
+	static void Construct(void* Dest) { new (Dest) T(); }
+	static void Destruct(void* Dest) { static_cast<T*>(Dest)->~T(); }
+	static void Copy(void* Dest, const void* Src) { *static_cast<T*>(Dest) = *static_cast<const T*>(Src); }
+	static constexpr FPropertyValueOps Ops = {&Construct, &Destruct, &Copy};
+};
+
 class COREUOBJECT_API FProperty : public FField
 {
 	DECLARE_FIELD(FProperty, FField)
@@ -39,6 +60,18 @@ public:
 	 * Nothing for a property that holds no object reference.
 	 */
 	virtual void AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const;
+	/** Constructs the value (every array element) in zeroed memory at Dest, as its C++ default constructor does. */
+	void InitializeValue(void* Dest) const;
+	/** Destroys the value (every array element) at Dest; the memory stays. */
+	void DestroyValue(void* Dest) const;
+	void InitializeValue_InContainer(void* Container) const { InitializeValue(ContainerPtrToValuePtr<void>(Container)); }
+	void DestroyValue_InContainer(void* Container) const { DestroyValue(ContainerPtrToValuePtr<void>(Container)); }
+	/** Copies one element's value over another, both constructed. */
+	void CopySingleValue(void* Dest, const void* Src) const;
+	void CopyCompleteValue(void* Dest, const void* Src) const;
+
+	/** Set once by the property factory of the stand-in (see FPropertyValueOps). */
+	void SetValueOps(const FPropertyValueOps* InOps) { ValueOps = InOps; }
 
 	template <typename ValueType>
 	ValueType* ContainerPtrToValuePtr(void* ContainerPtr, const int32 ArrayIndex = 0) const
@@ -53,11 +86,26 @@ public:
 
 private:
 	int32 Offset_Internal;
+	const FPropertyValueOps* ValueOps = nullptr;
 };
 
-/** Declares a property class whose C++ type is fixed. */
-#define DECLARE_SIMPLE_PROPERTY(TClass, TSuperClass) \
-	class COREUOBJECT_API TClass : public TSuperClass \
+/**
+ * The typed access of a property whose C++ type is fixed (TProperty in the engine): the value at an
+ * address, or at the property's place inside a container.
+ */
+template <typename InTCppType>
+struct TPropertyTypeAccess
+{
+	typedef InTCppType TCppType;
+	static const TCppType& GetPropertyValue(const void* A) { return *static_cast<const TCppType*>(A); }
+	static void SetPropertyValue(void* A, const TCppType& Value) { *static_cast<TCppType*>(A) = Value; }
+	static TCppType* GetPropertyValuePtr(void* A) { return static_cast<TCppType*>(A); }
+	static const TCppType* GetPropertyValuePtr(const void* A) { return static_cast<const TCppType*>(A); }
+};
+
+/** Declares a property class whose C++ type is fixed, with the engine's typed access to its values. */
+#define DECLARE_SIMPLE_PROPERTY(TClass, TSuperClass, TCppTypeName) \
+	class COREUOBJECT_API TClass : public TSuperClass, public TPropertyTypeAccess<TCppTypeName> \
 	{ \
 		DECLARE_FIELD(TClass, TSuperClass) \
 	public: \
@@ -65,24 +113,75 @@ private:
 		FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override; \
 	};
 
+/** A number: an integer or a floating-point value of any width. */
 class COREUOBJECT_API FNumericProperty : public FProperty
 {
 	DECLARE_FIELD(FNumericProperty, FProperty)
 
 public:
 	using FProperty::FProperty;
+
+	virtual bool IsFloatingPoint() const { return false; }
+	virtual bool IsInteger() const { return true; }
+	/** Stores an integer, converted to the property's type as C++ converts it. */
+	virtual void SetIntPropertyValue(void* Data, int64 Value) const = 0;
+	virtual void SetFloatingPointPropertyValue(void* Data, double Value) const = 0;
+	virtual int64 GetSignedIntPropertyValue(const void* Data) const = 0;
+	virtual double GetFloatingPointPropertyValue(const void* Data) const = 0;
+	/** The enumeration of a byte that holds one (TEnumAsByte); null otherwise. */
+	virtual UEnum* GetIntPropertyEnum() const { return nullptr; }
 };
 
-DECLARE_SIMPLE_PROPERTY(FByteProperty, FNumericProperty)
-DECLARE_SIMPLE_PROPERTY(FIntProperty, FNumericProperty)
-DECLARE_SIMPLE_PROPERTY(FInt64Property, FNumericProperty)
-DECLARE_SIMPLE_PROPERTY(FUInt32Property, FNumericProperty)
-DECLARE_SIMPLE_PROPERTY(FFloatProperty, FNumericProperty)
-DECLARE_SIMPLE_PROPERTY(FDoubleProperty, FNumericProperty)
-DECLARE_SIMPLE_PROPERTY(FBoolProperty, FProperty)
-DECLARE_SIMPLE_PROPERTY(FStrProperty, FProperty)
-DECLARE_SIMPLE_PROPERTY(FNameProperty, FProperty)
-DECLARE_SIMPLE_PROPERTY(FTextProperty, FProperty)
+/** Declares a numeric property class: typed access and the generic numeric calls of FNumericProperty. */
+#define DECLARE_NUMERIC_PROPERTY(TClass, TCppTypeName, bFloatingPoint) \
+	class COREUOBJECT_API TClass : public FNumericProperty, public TPropertyTypeAccess<TCppTypeName> \
+	{ \
+		DECLARE_FIELD(TClass, FNumericProperty) \
+	public: \
+		using FNumericProperty::FNumericProperty; \
+		FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override; \
+		bool IsFloatingPoint() const override { return bFloatingPoint; } \
+		bool IsInteger() const override { return !bFloatingPoint; } \
+		void SetIntPropertyValue(void* Data, int64 Value) const override { *static_cast<TCppTypeName*>(Data) = (TCppTypeName)Value; } \
+		void SetFloatingPointPropertyValue(void* Data, double Value) const override { *static_cast<TCppTypeName*>(Data) = (TCppTypeName)Value; } \
+		int64 GetSignedIntPropertyValue(const void* Data) const override { return (int64)*static_cast<const TCppTypeName*>(Data); } \
+		double GetFloatingPointPropertyValue(const void* Data) const override { return (double)*static_cast<const TCppTypeName*>(Data); } \
+		TCLASS_EXTRA_##TClass \
+	};
+
+#define TCLASS_EXTRA_FByteProperty \
+	/** The enumeration of a TEnumAsByte; the stand-in reflects none, so always null. */ \
+	UEnum* Enum = nullptr; \
+	UEnum* GetIntPropertyEnum() const override { return Enum; }
+#define TCLASS_EXTRA_FIntProperty
+#define TCLASS_EXTRA_FInt64Property
+#define TCLASS_EXTRA_FUInt32Property
+#define TCLASS_EXTRA_FFloatProperty
+#define TCLASS_EXTRA_FDoubleProperty
+
+DECLARE_NUMERIC_PROPERTY(FByteProperty, uint8, false)
+DECLARE_NUMERIC_PROPERTY(FIntProperty, int32, false)
+DECLARE_NUMERIC_PROPERTY(FInt64Property, int64, false)
+DECLARE_NUMERIC_PROPERTY(FUInt32Property, uint32, false)
+DECLARE_NUMERIC_PROPERTY(FFloatProperty, float, true)
+DECLARE_NUMERIC_PROPERTY(FDoubleProperty, double, true)
+DECLARE_SIMPLE_PROPERTY(FStrProperty, FProperty, FString)
+DECLARE_SIMPLE_PROPERTY(FNameProperty, FProperty, FName)
+DECLARE_SIMPLE_PROPERTY(FTextProperty, FProperty, FText)
+
+/** A bool. The engine also models bitfields (a field mask); a reflected bool here is always a whole native bool. */
+class COREUOBJECT_API FBoolProperty : public FProperty
+{
+	DECLARE_FIELD(FBoolProperty, FProperty)
+
+public:
+	using FProperty::FProperty;
+	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
+
+	bool GetPropertyValue(const void* A) const { return *static_cast<const bool*>(A); }
+	void SetPropertyValue(void* A, const bool Value) const { *static_cast<bool*>(A) = Value; }
+	bool IsNativeBool() const { return true; }
+};
 
 /** An enumeration value, stored as its underlying integer property. */
 class COREUOBJECT_API FEnumProperty : public FProperty
@@ -147,6 +246,56 @@ public:
 	void (*ForEachElement)(void* ArrayPtr, TFunctionRef<void(void*)> Visit) = nullptr;
 	FString GetCPPType(FString* ExtendedTypeText = nullptr, uint32 CPPExportFlags = 0) const override;
 	void AddReferencedObjectsInValue(void* ValuePtr, FReferenceCollector& Collector, const UObject* Referencer) const override;
+
+	/** How FScriptArrayHelper reaches the array's elements; set by the stand-in's property factory. */
+	struct FScriptArrayOps
+	{
+		int32 (*Num)(const void* Array);
+		uint8* (*GetRawPtr)(void* Array, int32 Index);
+		void (*Resize)(void* Array, int32 NewNum);
+	};
+	const FScriptArrayOps* ArrayOps = nullptr;
+};
+
+template <typename ElementType>
+struct TScriptArrayOps
+{
+	static int32 Num(const void* Array) { return static_cast<const TArray<ElementType>*>(Array)->Num(); }
+	static uint8* GetRawPtr(void* Array, const int32 Index)
+	{
+		return reinterpret_cast<uint8*>(static_cast<TArray<ElementType>*>(Array)->GetData() + Index);
+	}
+	static void Resize(void* Array, const int32 NewNum) { static_cast<TArray<ElementType>*>(Array)->SetNum(NewNum); }
+	static constexpr FArrayProperty::FScriptArrayOps Ops = {&Num, &GetRawPtr, &Resize};
+};
+
+/** Reads and resizes the array an FArrayProperty describes, without knowing its element type. */
+class FScriptArrayHelper
+{
+public:
+	FScriptArrayHelper(const FArrayProperty* InProperty, const void* InArray)
+		: Property(InProperty)
+		, Array(const_cast<void*>(InArray))
+	{
+	}
+
+	int32 Num() const { return Property->ArrayOps->Num(Array); }
+	bool IsValidIndex(const int32 Index) const { return Index >= 0 && Index < Num(); }
+	/** The element at Index; new elements are constructed as their C++ default constructor does. */
+	uint8* GetRawPtr(const int32 Index = 0) { return Property->ArrayOps->GetRawPtr(Array, Index); }
+	void Resize(const int32 NewNum) { Property->ArrayOps->Resize(Array, NewNum); }
+	int32 AddValues(const int32 Count)
+	{
+		const int32 OldNum = Num();
+		Resize(OldNum + Count);
+		return OldNum;
+	}
+	int32 AddValue() { return AddValues(1); }
+	void EmptyValues() { Resize(0); }
+
+private:
+	const FArrayProperty* Property;
+	void* Array;
 };
 
 class COREUOBJECT_API FMapProperty : public FProperty

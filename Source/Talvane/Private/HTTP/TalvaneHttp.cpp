@@ -59,6 +59,14 @@ namespace TalvaneHttp
 	FGuid FHTTP::Request(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader,
 		const EHTTPVerbType InVerb)
 	{
+		// A schema the service cannot read would fail the whole request there; refuse it before the
+		// record changes, as a request that cannot be sent.
+		FString ToolName;
+		if (TalvaneJson::FindUnsendableTool(InRequest, ToolName))
+		{
+			UE_LOG(TalvaneLog, Error, TEXT("Tool \"%s\": its Parameters are not a JSON object; the request was not sent."), *ToolName);
+			return FGuid();
+		}
 		AddAskQuestion(InContent, InRequest.Messages);
 		TrimHistory(InRequest.Messages, InRequest.MaxHistoryCharacters);
 		FString Body;

@@ -52,6 +52,8 @@ namespace TalvaneHttp
 		/**
 		 * Cloud chat: appends InContent to InRequest.Messages as the user's question, then posts the
 		 * whole conversation to the model's endpoint. Returns the request GUID, all zero when nothing was sent.
+		 * A tool whose Parameters are not a JSON object stops the request before the record changes: an Error
+		 * line and the all-zero GUID.
 		 */
 		FGuid Request(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader,
 			EHTTPVerbType InVerb);

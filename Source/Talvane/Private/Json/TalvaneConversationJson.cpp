@@ -42,6 +42,55 @@ namespace
 		return true;
 	}
 
+	/** An optional string member: absent is empty, anything but a string is an error. */
+	bool ReadOptionalString(const FJsonObject& InObject, const TCHAR* InName, FString& OutValue)
+	{
+		return !InObject.HasField(InName) || ReadString(InObject, InName, OutValue);
+	}
+
+	bool ReadToolCall(const TSharedPtr<FJsonValue>& InValue, FNimbrelChatResponseToolCall& OutCall)
+	{
+		if (!InValue.IsValid() || InValue->Type != EJson::Object)
+		{
+			return false;
+		}
+		const FJsonObject& Object = *InValue->AsObject();
+		const TSharedPtr<FJsonValue> Function = Object.TryGetField(TEXT("function"));
+		if (!Function.IsValid() || Function->Type != EJson::Object)
+		{
+			return false;
+		}
+		return ReadString(Object, TEXT("id"), OutCall.ID) && ReadString(Object, TEXT("type"), OutCall.Type)
+			&& ReadString(*Function->AsObject(), TEXT("name"), OutCall.Function.Name)
+			&& ReadString(*Function->AsObject(), TEXT("arguments"), OutCall.Function.Arguments);
+	}
+
+	/** The tool fields; texts saved before a conversation could hold tool turns have none. */
+	bool ReadToolFields(const FJsonObject& InObject, FNimbrelContextMessage& OutMessage)
+	{
+		if (!ReadOptionalString(InObject, TEXT("tool_call_id"), OutMessage.ToolCallID))
+		{
+			return false;
+		}
+		if (!InObject.HasField(TEXT("tool_calls")))
+		{
+			return true;
+		}
+		const TArray<TSharedPtr<FJsonValue>>* Calls = nullptr;
+		if (!InObject.TryGetArrayField(TEXT("tool_calls"), Calls))
+		{
+			return false;
+		}
+		for (const TSharedPtr<FJsonValue>& Call : *Calls)
+		{
+			if (!ReadToolCall(Call, OutMessage.ToolCalls.AddDefaulted_GetRef()))
+			{
+				return false;
+			}
+		}
+		return true;
+	}
+
 	bool ReadMessage(const TSharedPtr<FJsonValue>& InValue, const int32 InIndex, FNimbrelContextMessage& OutMessage, FString& OutError)
 	{
 		if (!InValue.IsValid() || InValue->Type != EJson::Object)
@@ -59,6 +108,11 @@ namespace
 		if (!ReadString(Object, TEXT("content"), OutMessage.Content) || !ReadString(Object, TEXT("name"), OutMessage.Name))
 		{
 			OutError = FString::Printf(TEXT("message %d lacks its \"content\" or \"name\" string"), InIndex);
+			return false;
+		}
+		if (!ReadToolFields(Object, OutMessage))
+		{
+			OutError = FString::Printf(TEXT("message %d has a malformed \"tool_call_id\" or \"tool_calls\""), InIndex);
 			return false;
 		}
 		return true;
@@ -111,6 +165,20 @@ void TalvaneJson::ConversationToJson(const TArray<FNimbrelContextMessage>& InMes
 		Writer->WriteValue(TEXT("role"), NimbrelRoleToString(Message.Role));
 		Writer->WriteValue(TEXT("content"), Message.Content);
 		Writer->WriteValue(TEXT("name"), Message.Name);
+		Writer->WriteValue(TEXT("tool_call_id"), Message.ToolCallID);
+		Writer->WriteArrayStart(TEXT("tool_calls"));
+		for (const FNimbrelChatResponseToolCall& Call : Message.ToolCalls)
+		{
+			Writer->WriteObjectStart();
+			Writer->WriteValue(TEXT("id"), Call.ID);
+			Writer->WriteValue(TEXT("type"), Call.Type);
+			Writer->WriteObjectStart(TEXT("function"));
+			Writer->WriteValue(TEXT("name"), Call.Function.Name);
+			Writer->WriteValue(TEXT("arguments"), Call.Function.Arguments);
+			Writer->WriteObjectEnd();
+			Writer->WriteObjectEnd();
+		}
+		Writer->WriteArrayEnd();
 		Writer->WriteObjectEnd();
 	}
 	Writer->WriteArrayEnd();

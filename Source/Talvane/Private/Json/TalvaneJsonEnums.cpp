@@ -55,7 +55,7 @@ FString TalvaneJson::NimbrelToolChoiceToString(const ENimbrelToolChoice Choice)
 
 FString TalvaneJson::NimbrelToolsTypeToString(const ENimbrelToolsType Type)
 {
-	return ReflectedEnumToWireString(Type, TEXT("ENimbrelToolsType::"));
+	return ReflectedEnumToWireString(Type, TEXT("ENimbrelToolsType::NB_"));
 }
 
 ENimbrelModel TalvaneJson::StringToNimbrelModel(const FString& Model)

@@ -1,6 +1,9 @@
 #include "TalvaneJsonRequests.h"
 
+#include "Dom/JsonObject.h"
 #include "Policies/CondensedJsonPrintPolicy.h"
+#include "Serialization/JsonReader.h"
+#include "Serialization/JsonSerializer.h"
 #include "Serialization/JsonWriter.h"
 #include "TalvaneJsonEnums.h"
 
@@ -8,6 +11,49 @@ namespace
 {
 	typedef TJsonWriter<TCHAR, TCondensedJsonPrintPolicy<TCHAR>> FCondensedJsonWriter;
 	typedef TJsonWriterFactory<TCHAR, TCondensedJsonPrintPolicy<TCHAR>> FCondensedJsonWriterFactory;
+
+	/** The tool's schema as a JSON object, or null when the text is not one. */
+	TSharedPtr<FJsonObject> ParseToolParameters(const FString& InParameters)
+	{
+		TSharedPtr<FJsonObject> Schema;
+		if (!FJsonSerializer::Deserialize(TJsonReaderFactory<TCHAR>::Create(InParameters), Schema))
+		{
+			return nullptr;
+		}
+		return Schema;
+	}
+
+	// The common chat-completions format names a single kind of call, whatever the record's Type says:
+	// a call assembled from stream fragments may carry none.
+	void WriteToolCalls(FCondensedJsonWriter& Writer, const TArray<FNimbrelChatResponseToolCall>& ToolCalls)
+	{
+		Writer.WriteArrayStart(TEXT("tool_calls"));
+		for (const FNimbrelChatResponseToolCall& Call : ToolCalls)
+		{
+			Writer.WriteObjectStart();
+			Writer.WriteValue(TEXT("id"), Call.ID);
+			Writer.WriteValue(TEXT("type"), TEXT("function"));
+			Writer.WriteObjectStart(TEXT("function"));
+			Writer.WriteValue(TEXT("name"), Call.Function.Name);
+			Writer.WriteValue(TEXT("arguments"), Call.Function.Arguments);
+			Writer.WriteObjectEnd();
+			Writer.WriteObjectEnd();
+		}
+		Writer.WriteArrayEnd();
+	}
+
+	// Members only a tool turn has; a message without them is written as it always was.
+	void WriteToolTurn(FCondensedJsonWriter& Writer, const FNimbrelContextMessage& Message)
+	{
+		if (!Message.ToolCallID.IsEmpty())
+		{
+			Writer.WriteValue(TEXT("tool_call_id"), Message.ToolCallID);
+		}
+		if (Message.ToolCalls.Num() > 0)
+		{
+			WriteToolCalls(Writer, Message.ToolCalls);
+		}
+	}
 
 	void WriteCloudMessages(FCondensedJsonWriter& Writer, const TArray<FNimbrelContextMessage>& Messages)
 	{
@@ -21,6 +67,7 @@ namespace
 			{
 				Writer.WriteValue(TEXT("name"), Message.Name);
 			}
+			WriteToolTurn(Writer, Message);
 			Writer.WriteObjectEnd();
 		}
 		Writer.WriteArrayEnd();
@@ -35,6 +82,7 @@ namespace
 			Writer.WriteObjectStart();
 			Writer.WriteValue(TEXT("role"), TalvaneJson::NimbrelRoleToString(Message.Role));
 			Writer.WriteValue(TEXT("content"), Message.Content);
+			WriteToolTurn(Writer, Message);
 			Writer.WriteObjectEnd();
 		}
 		Writer.WriteArrayEnd();
@@ -70,28 +118,43 @@ namespace
 		Writer.WriteValue(TEXT("top_p"), Params.TopP);
 	}
 
+	// The schema goes through the Json module, so the body holds exactly what the condensed writer
+	// prints for it. Text that is no object is left out here; the transport refuses to send it.
+	void WriteToolParameters(const TSharedRef<FCondensedJsonWriter>& Writer, const FString& InParameters)
+	{
+		if (InParameters.IsEmpty())
+		{
+			return;
+		}
+		if (const TSharedPtr<FJsonObject> Schema = ParseToolParameters(InParameters))
+		{
+			FJsonSerializer::Serialize(TSharedPtr<FJsonValue>(MakeShared<FJsonValueObject>(Schema)), TEXT("parameters"), Writer, false);
+		}
+	}
+
 	// "tools" and "tool_choice": without tools the choice is always "none", whatever the record says.
-	void WriteTools(FCondensedJsonWriter& Writer, const FNimbrelChatRequest& Request)
+	void WriteTools(const TSharedRef<FCondensedJsonWriter>& Writer, const FNimbrelChatRequest& Request)
 	{
 		if (Request.Tools.Num() == 0)
 		{
-			Writer.WriteNull(TEXT("tools"));
-			Writer.WriteValue(TEXT("tool_choice"), TalvaneJson::NimbrelToolChoiceToString(ENimbrelToolChoice::NB_NONE));
+			Writer->WriteNull(TEXT("tools"));
+			Writer->WriteValue(TEXT("tool_choice"), TalvaneJson::NimbrelToolChoiceToString(ENimbrelToolChoice::NB_NONE));
 			return;
 		}
-		Writer.WriteArrayStart(TEXT("tools"));
+		Writer->WriteArrayStart(TEXT("tools"));
 		for (const FNimbrelTools& Tool : Request.Tools)
 		{
-			Writer.WriteObjectStart();
-			Writer.WriteValue(TEXT("type"), TalvaneJson::NimbrelToolsTypeToString(Tool.Type));
-			Writer.WriteObjectStart(TEXT("function"));
-			Writer.WriteValue(TEXT("name"), Tool.Function.Name);
-			Writer.WriteValue(TEXT("description"), Tool.Function.Description);
-			Writer.WriteObjectEnd();
-			Writer.WriteObjectEnd();
+			Writer->WriteObjectStart();
+			Writer->WriteValue(TEXT("type"), TalvaneJson::NimbrelToolsTypeToString(Tool.Type));
+			Writer->WriteObjectStart(TEXT("function"));
+			Writer->WriteValue(TEXT("name"), Tool.Function.Name);
+			Writer->WriteValue(TEXT("description"), Tool.Function.Description);
+			WriteToolParameters(Writer, Tool.Function.Parameters);
+			Writer->WriteObjectEnd();
+			Writer->WriteObjectEnd();
 		}
-		Writer.WriteArrayEnd();
-		Writer.WriteValue(TEXT("tool_choice"), TalvaneJson::NimbrelToolChoiceToString(Request.ToolChoice));
+		Writer->WriteArrayEnd();
+		Writer->WriteValue(TEXT("tool_choice"), TalvaneJson::NimbrelToolChoiceToString(Request.ToolChoice));
 	}
 
 	void WriteLogprobs(FCondensedJsonWriter& Writer, const FNimbrelChatRequest& Request)
@@ -117,6 +180,24 @@ namespace
 	}
 }
 
+bool TalvaneJson::IsSendableToolParameters(const FString& InParameters)
+{
+	return InParameters.IsEmpty() || ParseToolParameters(InParameters).IsValid();
+}
+
+bool TalvaneJson::FindUnsendableTool(const FNimbrelChatRequest& Request, FString& OutToolName)
+{
+	for (const FNimbrelTools& Tool : Request.Tools)
+	{
+		if (!IsSendableToolParameters(Tool.Function.Parameters))
+		{
+			OutToolName = Tool.Function.Name;
+			return true;
+		}
+	}
+	return false;
+}
+
 void TalvaneJson::NimbrelChatRequestToString(const FNimbrelChatRequest& Request, FString& OutJson)
 {
 	const TSharedRef<FCondensedJsonWriter> Writer = FCondensedJsonWriterFactory::Create(&OutJson);
@@ -132,7 +213,7 @@ void TalvaneJson::NimbrelChatRequestToString(const FNimbrelChatRequest& Request,
 	WriteStopIfSet(*Writer, Request);
 	WriteStreaming(*Writer, Request);
 	WriteSampling(*Writer, Request);
-	WriteTools(*Writer, Request);
+	WriteTools(Writer, Request);
 	WriteLogprobs(*Writer, Request);
 	Writer->WriteObjectEnd();
 	Writer->Close();

@@ -245,9 +245,9 @@ void FTalvaneRecordReflectionSpec::DefineRequestRecords()
 		{
 			TestProperties(FNimbrelStreamOptions::StaticStruct(), {{TEXT("bIncludeUsage"), TEXT("StreamOptions"), TEXT("如果设置为 true，在流式消息最后的 data: [DONE] 之前将会传输一个额外的块")}});
 			TestProperties(FNimbrelResponseFormat::StaticStruct(), {{TEXT("Type"), TEXT("ResponseFormat"), TEXT("")}});
-			TestProperties(FNimbrelToolsFunction::StaticStruct(), {{TEXT("Description"), TEXT("Tools|Function"), TEXT("")}, {TEXT("Name"), TEXT("Tools|Function"), TEXT("")}});
+			TestProperties(FNimbrelToolsFunction::StaticStruct(), {{TEXT("Description"), TEXT("Tools|Function"), TEXT("")}, {TEXT("Name"), TEXT("Tools|Function"), TEXT("")}, {TEXT("Parameters"), TEXT("Tools|Function"), TEXT("JSON Schema object of the arguments; sent when not empty")}});
 			TestProperties(FNimbrelTools::StaticStruct(), {{TEXT("Type"), TEXT("Tools"), TEXT("")}, {TEXT("Function"), TEXT("Tools"), TEXT("")}});
-			TestProperties(FNimbrelContextMessage::StaticStruct(), {{TEXT("Content"), TEXT("Messages"), TEXT("")}, {TEXT("Role"), TEXT("Messages"), TEXT("")}, {TEXT("Name"), TEXT("Messages"), TEXT("")}});
+			TestProperties(FNimbrelContextMessage::StaticStruct(), {{TEXT("Content"), TEXT("Messages"), TEXT("")}, {TEXT("Role"), TEXT("Messages"), TEXT("")}, {TEXT("Name"), TEXT("Messages"), TEXT("")}, {TEXT("ToolCallID"), TEXT("Messages"), TEXT("In a tool message: the id of the tool call it answers")}, {TEXT("ToolCalls"), TEXT("Messages"), TEXT("In an assistant message: the tool calls the model made")}});
 			TestProperties(FNimbrelContextInfo::StaticStruct(), {{TEXT("Metas"), TEXT("Messages"), TEXT("")}});
 		});
 	});

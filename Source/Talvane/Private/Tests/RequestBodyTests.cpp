@@ -20,6 +20,7 @@ BEGIN_DEFINE_SPEC(FTalvaneRequestBodySpec, "Talvane.RequestBody", EAutomationTes
 	void DefineCloudChatText();
 	void DefineLocalChat();
 	void DefineFIM();
+	void DefineToolTurns();
 END_DEFINE_SPEC(FTalvaneRequestBodySpec)
 
 FString FTalvaneRequestBodySpec::ChatBody() const
@@ -52,6 +53,15 @@ FNimbrelContextMessage FTalvaneRequestBodySpec::MakeMessage(const FString& Conte
 	return Message;
 }
 
+static FNimbrelChatResponseToolCall MakeCall(const FString& ID, const FString& Name, const FString& Arguments)
+{
+	FNimbrelChatResponseToolCall Call;
+	Call.ID = ID;
+	Call.Function.Name = Name;
+	Call.Function.Arguments = Arguments;
+	return Call;
+}
+
 FNimbrelTools FTalvaneRequestBodySpec::MakeTool(const FString& Name, const FString& Description)
 {
 	FNimbrelTools Tool;
@@ -74,6 +84,7 @@ void FTalvaneRequestBodySpec::Define()
 	DefineCloudChatText();
 	DefineLocalChat();
 	DefineFIM();
+	DefineToolTurns();
 }
 
 void FTalvaneRequestBodySpec::DefineCloudChatExamples()
@@ -108,7 +119,7 @@ void FTalvaneRequestBodySpec::DefineCloudChatExamples()
 			ChatRequest.ToolChoice = ENimbrelToolChoice::NB_REQUIRED;
 			ChatRequest.bLogprobs = true;
 			ChatRequest.TopLogprobs = 20;
-			TestTrue(TEXT("Body"), ChatBody().Equals(TEXT(R"({"messages":[{"content":"你是一个助手。","role":"system"},{"content":"Say \"hi\"\n","role":"user","name":"Ada"},{"content":"hi","role":"assistant","name":"Bot"},{"content":"12:00","role":"tool"}],"model":"nimbrel-reasoner","frequency_penalty":-1.5,"max_tokens":8192,"presence_penalty":1e-05,"response_format":{"type":"json_object"},"stop":"END","stream":true,"stream_options":{"include_usage":true},"temperature":0.7,"top_p":0.95,"tools":[{"type":"nb_function","function":{"name":"get_time","description":"Returns the time"}},{"type":"nb_function","function":{"name":"lookup","description":""}}],"tool_choice":"required","logprobs":true,"top_logprobs":20})"), ESearchCase::CaseSensitive));
+			TestTrue(TEXT("Body"), ChatBody().Equals(TEXT(R"({"messages":[{"content":"你是一个助手。","role":"system"},{"content":"Say \"hi\"\n","role":"user","name":"Ada"},{"content":"hi","role":"assistant","name":"Bot"},{"content":"12:00","role":"tool"}],"model":"nimbrel-reasoner","frequency_penalty":-1.5,"max_tokens":8192,"presence_penalty":1e-05,"response_format":{"type":"json_object"},"stop":"END","stream":true,"stream_options":{"include_usage":true},"temperature":0.7,"top_p":0.95,"tools":[{"type":"function","function":{"name":"get_time","description":"Returns the time"}},{"type":"function","function":{"name":"lookup","description":""}}],"tool_choice":"required","logprobs":true,"top_logprobs":20})"), ESearchCase::CaseSensitive));
 		});
 
 		It(TEXT("SendsValuesOutsideTheAdvisedRangesUnchanged"), [this]()
@@ -173,13 +184,13 @@ void FTalvaneRequestBodySpec::DefineCloudChatMembers()
 		{
 			ChatRequest.Tools.Add(MakeTool(TEXT("get_time"), FString()));
 			ChatRequest.ToolChoice = ENimbrelToolChoice::NB_AUTO;
-			TestTrue(TEXT("Tools"), ChatBody().Contains(TEXT(R"("tools":[{"type":"nb_function","function":{"name":"get_time","description":""}}],"tool_choice":"auto",)")));
+			TestTrue(TEXT("Tools"), ChatBody().Contains(TEXT(R"("tools":[{"type":"function","function":{"name":"get_time","description":""}}],"tool_choice":"auto",)")));
 		});
 
 		It(TEXT("WritesToolChoiceNoneWhenToolsExist"), [this]()
 		{
 			ChatRequest.Tools.Add(FNimbrelTools());
-			TestTrue(TEXT("Tools"), ChatBody().Contains(TEXT(R"("tools":[{"type":"nb_function","function":{"name":"","description":""}}],"tool_choice":"none",)")));
+			TestTrue(TEXT("Tools"), ChatBody().Contains(TEXT(R"("tools":[{"type":"function","function":{"name":"","description":""}}],"tool_choice":"none",)")));
 		});
 
 		It(TEXT("WritesTopLogprobsOnlyWithLogprobs"), [this]()
@@ -320,6 +331,67 @@ void FTalvaneRequestBodySpec::DefineFIM()
 			FIMRequest.Model = ENimbrelModel::NIMBREL_CHAT;
 			FIMRequest.ModelName = TEXT("coder-1");
 			TestTrue(TEXT("Model"), FIMBody().StartsWith(TEXT(R"({"model":"coder-1","prompt":"")")));
+		});
+	});
+}
+
+void FTalvaneRequestBodySpec::DefineToolTurns()
+{
+	Describe(TEXT("ToolTurns"), [this]()
+	{
+		It(TEXT("WritesAToolSchemaAfterTheDescriptionAsTheCondensedWriterPrintsIt"), [this]()
+		{
+			FNimbrelTools Tool = MakeTool(TEXT("roll"), TEXT("Rolls a die"));
+			Tool.Function.Parameters = TEXT("{ \"type\": \"object\",\n \"properties\": {\"sides\": {\"type\": \"integer\", \"minimum\": 2, \"multipleOf\": 0.5}, \"loud\": {\"type\": \"boolean\"}},\n \"required\": [\"sides\", \"loud\"], \"additionalProperties\": false }");
+			ChatRequest.Tools.Add(Tool);
+			ChatRequest.ToolChoice = ENimbrelToolChoice::NB_AUTO;
+			TestTrue(TEXT("Body"), ChatBody().Equals(TEXT(R"({"messages":[],"model":"","frequency_penalty":0,"max_tokens":4096,"presence_penalty":0,"response_format":{"type":"text"},"stream":false,"stream_options":null,"temperature":1,"top_p":1,"tools":[{"type":"function","function":{"name":"roll","description":"Rolls a die","parameters":{"type":"object","properties":{"sides":{"type":"integer","minimum":2,"multipleOf":0.5},"loud":{"type":"boolean"}},"required":["sides","loud"],"additionalProperties":false}}}],"tool_choice":"auto","logprobs":false,"top_logprobs":null})"), ESearchCase::CaseSensitive));
+		});
+
+		It(TEXT("LeavesOutParametersThatAreNotOneJsonObject"), [this]()
+		{
+			for (const TCHAR* Text : {TEXT("[1,2]"), TEXT("not json"), TEXT("{\"a\":1} {}"), TEXT("\"text\""), TEXT("{\"a\":")})
+			{
+				ChatRequest.Tools.Reset();
+				FNimbrelTools Tool = MakeTool(TEXT("t"), FString());
+				Tool.Function.Parameters = Text;
+				ChatRequest.Tools.Add(Tool);
+				FString ToolName;
+				TestTrue(*FString::Printf(TEXT("Refused: %s"), Text), TalvaneJson::FindUnsendableTool(ChatRequest, ToolName) && ToolName == TEXT("t"));
+				TestTrue(*FString::Printf(TEXT("Left out: %s"), Text), ChatBody().Contains(TEXT(R"("function":{"name":"t","description":""}}])")));
+			}
+			TestTrue(TEXT("Empty"), TalvaneJson::IsSendableToolParameters(FString()));
+			TestTrue(TEXT("Empty object"), TalvaneJson::IsSendableToolParameters(TEXT(" {} ")));
+		});
+
+		It(TEXT("WritesAnAssistantToolCallTurnAndTheResultsThatAnswerIt"), [this]()
+		{
+			ChatRequest.Model = ENimbrelModel::NIMBREL_CHAT;
+			ChatRequest.Messages.Add(MakeMessage(TEXT("Roll twice"), ENimbrelRole::NIMBREL_USER));
+			FNimbrelContextMessage Turn = MakeMessage(FString(), ENimbrelRole::NIMBREL_ASSISTANT, TEXT("Inn"));
+			Turn.ToolCalls.Add(MakeCall(TEXT("call_1"), TEXT("roll"), TEXT(R"({"sides":6})")));
+			FNimbrelChatResponseToolCall Second = MakeCall(TEXT("call_2"), TEXT("price"), TEXT(R"({"item":"ale"})"));
+			Second.Type = TEXT("other");
+			Turn.ToolCalls.Add(Second);
+			ChatRequest.Messages.Add(Turn);
+			FNimbrelContextMessage First = MakeMessage(TEXT("4"), ENimbrelRole::NIMBREL_TOOL);
+			First.ToolCallID = TEXT("call_1");
+			ChatRequest.Messages.Add(First);
+			FNimbrelContextMessage Price = MakeMessage(TEXT(R"({"ReturnValue":3})"), ENimbrelRole::NIMBREL_TOOL);
+			Price.ToolCallID = TEXT("call_2");
+			ChatRequest.Messages.Add(Price);
+			TestTrue(TEXT("Body"), ChatBody().Equals(TEXT(R"({"messages":[{"content":"Roll twice","role":"user"},{"content":"","role":"assistant","name":"Inn","tool_calls":[{"id":"call_1","type":"function","function":{"name":"roll","arguments":"{\"sides\":6}"}},{"id":"call_2","type":"function","function":{"name":"price","arguments":"{\"item\":\"ale\"}"}}]},{"content":"4","role":"tool","tool_call_id":"call_1"},{"content":"{\"ReturnValue\":3}","role":"tool","tool_call_id":"call_2"}],"model":"nimbrel-chat","frequency_penalty":0,"max_tokens":4096,"presence_penalty":0,"response_format":{"type":"text"},"stream":false,"stream_options":null,"temperature":1,"top_p":1,"tools":null,"tool_choice":"none","logprobs":false,"top_logprobs":null})"), ESearchCase::CaseSensitive));
+		});
+
+		It(TEXT("WritesToolTurnsAfterTheContentInTheLocalBody"), [this]()
+		{
+			FNimbrelContextMessage Turn = MakeMessage(TEXT("Let me see."), ENimbrelRole::NIMBREL_ASSISTANT, TEXT("Inn"));
+			Turn.ToolCalls.Add(MakeCall(TEXT("c1"), TEXT("roll"), TEXT("{}")));
+			LocalRequest.Messages.Add(Turn);
+			FNimbrelContextMessage Result = MakeMessage(TEXT("5"), ENimbrelRole::NIMBREL_TOOL);
+			Result.ToolCallID = TEXT("c1");
+			LocalRequest.Messages.Add(Result);
+			TestTrue(TEXT("Body"), LocalBody().Equals(TEXT(R"({"messages":[{"role":"assistant","content":"Let me see.","tool_calls":[{"id":"c1","type":"function","function":{"name":"roll","arguments":"{}"}}]},{"role":"tool","content":"5","tool_call_id":"c1"}],"model":"model","stream":true})"), ESearchCase::CaseSensitive));
 		});
 	});
 }

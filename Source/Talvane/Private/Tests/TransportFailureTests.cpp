@@ -180,6 +180,26 @@ void FTalvaneTransportFailureSpec::DefineWithoutKey()
 			TestEqual("registry", HTTP->HttpRequests.Num(), 0);
 		});
 	});
+
+	// Checked before the key, so it shows with one set as well.
+	Describe("A chat request whose tool schema is no JSON object", [this]()
+	{
+		It("is refused before the record changes: an Error line, the zero GUID, nothing sent", [this]()
+		{
+			AddExpectedError(TEXT("Tool \"roll\": its Parameters are not a JSON object; the request was not sent."),
+				EAutomationExpectedErrorFlags::Contains, 1);
+			FNimbrelChatRequest Record;
+			Record.Model = ENimbrelModel::NIMBREL_CHAT;
+			Record.Tools.AddDefaulted_GetRef().Function.Name = TEXT("ok");
+			FNimbrelTools& Bad = Record.Tools.AddDefaulted_GetRef();
+			Bad.Function.Name = TEXT("roll");
+			Bad.Function.Parameters = TEXT("[\"sides\"]");
+			TestFalse("zero GUID", HTTP->Request(TEXT("hello"), Record, NoHeaders, EHTTPVerbType::HTTP_POST).IsValid());
+			TestEqual("record untouched", Record.Messages.Num(), 0);
+			TestEqual("no send line", Log->Find(TEXT("URL=")).Num(), 0);
+			TestEqual("registry", HTTP->HttpRequests.Num(), 0);
+		});
+	});
 }
 
 void FTalvaneTransportFailureSpec::DefineLogging()

@@ -77,8 +77,8 @@ void FTalvaneWireStringSpec::DefineEnumerations()
 			TestWireString(ENimbrelToolChoice::NB_NONE, TEXT("none"), TalvaneJson::NimbrelToolChoiceToString(ENimbrelToolChoice::NB_NONE));
 			TestWireString(ENimbrelToolChoice::NB_AUTO, TEXT("auto"), TalvaneJson::NimbrelToolChoiceToString(ENimbrelToolChoice::NB_AUTO));
 			TestWireString(ENimbrelToolChoice::NB_REQUIRED, TEXT("required"), TalvaneJson::NimbrelToolChoiceToString(ENimbrelToolChoice::NB_REQUIRED));
-			// The tool-type prefix stops at the type qualifier, so the enumerator's own prefix stays.
-			TestWireString(ENimbrelToolsType::NB_FUNCTION, TEXT("nb_function"), TalvaneJson::NimbrelToolsTypeToString(ENimbrelToolsType::NB_FUNCTION));
+			// The chat-completions format knows one kind of tool, "function": the enumerator's prefix goes too.
+			TestWireString(ENimbrelToolsType::NB_FUNCTION, TEXT("function"), TalvaneJson::NimbrelToolsTypeToString(ENimbrelToolsType::NB_FUNCTION));
 		});
 
 		It(TEXT("GiveAnEmptyStringForAValueThatIsNoEnumerator"), [this]()
