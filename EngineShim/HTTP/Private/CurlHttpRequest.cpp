@@ -11,14 +11,16 @@
 
 namespace
 {
-	/** The engine lets a POST go without a Content-Type only when its body is already URL-encoded. */
+	/**
+	 * The engine's FGenericPlatformHttp::IsURLEncoded: only unreserved characters count, so not even
+	 * '%', '+', '&' or '='. A POST or DELETE without a Content-Type must carry such a body.
+	 */
 	bool IsURLEncoded(const TArray<uint8>& Payload)
 	{
 		for (const uint8 Byte : Payload)
 		{
 			const bool bAlphaNumeric = (Byte >= 'a' && Byte <= 'z') || (Byte >= 'A' && Byte <= 'Z') || (Byte >= '0' && Byte <= '9');
-			if (!bAlphaNumeric && Byte != '-' && Byte != '_' && Byte != '.' && Byte != '~' && Byte != '%' && Byte != '+'
-				&& Byte != '&' && Byte != '=')
+			if (!bAlphaNumeric && Byte != '-' && Byte != '_' && Byte != '.' && Byte != '~')
 			{
 				return false;
 			}
@@ -188,51 +190,48 @@ float FCurlHttpRequest::GetElapsedTime() const
 	return std::chrono::duration<float>(std::chrono::steady_clock::now() - StartTime).count();
 }
 
-const TCHAR* FCurlHttpRequest::FindRefusal() const
+// The engine's FHttpRequestCommon::PreCheck, word for word in its log lines.
+bool FCurlHttpRequest::PreCheck() const
 {
-	if (IsInFlight())
+	if (IsInFlight() || Transfer)
 	{
-		return TEXT("the request is still in flight");
+		UE_LOG(LogHttp, Warning, TEXT("ProcessRequest failed. Still processing last request."));
+		return false;
 	}
 	if (URL.IsEmpty())
 	{
-		return TEXT("the URL is empty");
+		UE_LOG(LogHttp, Warning, TEXT("ProcessRequest failed. No URL was specified."));
+		return false;
 	}
 	if (!URL.StartsWith(TEXT("http://")) && !URL.StartsWith(TEXT("https://")))
 	{
-		return TEXT("the URL does not start with http:// or https://");
+		UE_LOG(LogHttp, Warning, TEXT("ProcessRequest failed. URL '%s' is not a valid HTTP request."), *URL);
+		return false;
 	}
-	if ((Verb.IsEmpty() || Verb == TEXT("GET")) && Payload.Num() > 0)
-	{
-		return TEXT("a GET request cannot carry a body");
-	}
-	return nullptr;
+	return true;
 }
 
-bool FCurlHttpRequest::RefuseRequest(const TCHAR* Reason)
+bool FCurlHttpRequest::FinishRefusedRequest()
 {
-	UE_LOG(LogHttp, Warning, TEXT("%p: ProcessRequest failed: %s (URL=%s)"), this, Reason, *URL);
-	// A request in flight keeps its state: only this call fails.
-	if (!IsInFlight())
-	{
-		Status = EHttpRequestStatus::Failed;
-		Response.Reset();
-	}
+	// The engine's FinishRequestNotInHttpManager on the game thread: FinishRequest at once, before
+	// ProcessRequest returns false. No response exists, so it takes the failure branch, which reads
+	// what the previous attempt left (a fresh request: "libcurl error: 0 (No error)", and
+	// Failed_ConnectionError as nothing went over the wire).
+	CheckProgressDelegate();
+	LogFailure();
+	Status = GetFailedStatus();
 	CompleteDelegate.ExecuteIfBound(SharedThis(this), nullptr, false);
+	Response.Reset();
 	return false;
 }
 
-void FCurlHttpRequest::WarnWhenContentTypeMissing() const
+bool FCurlHttpRequest::SetupRequest()
 {
-	if (Verb == TEXT("POST") && GetContentType().IsEmpty() && !IsURLEncoded(Payload))
+	if ((Verb.IsEmpty() || Verb == TEXT("GET")) && Payload.Num() > 0)
 	{
-		// The engine stops on an assertion here; an error line makes the mistake just as visible in tests.
-		UE_LOG(LogHttp, Error, TEXT("%p: POST to %s has no Content-Type header and a body that is not URL-encoded"), this, *URL);
+		UE_LOG(LogHttp, Warning, TEXT("An HTTP Get request cannot contain a payload."));
+		return false;
 	}
-}
-
-void FCurlHttpRequest::SetupRequest()
-{
 	const FString ShownVerb = Verb.IsEmpty() ? FString(TEXT("GET")) : Verb;
 	UE_LOG(LogHttp, Verbose, TEXT("%p: URL='%s'"), this, *URL);
 	UE_LOG(LogHttp, Verbose, TEXT("%p: Verb='%s'"), this, *ShownVerb);
@@ -252,6 +251,7 @@ void FCurlHttpRequest::SetupRequest()
 	{
 		Headers.Add(TEXT("Expect"), FString());
 	}
+	return true;
 }
 
 FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup(const TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe>& NewResponse) const
@@ -271,25 +271,25 @@ FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup(const TSharedPtr<FCurlHttpResp
 	Setup.RootCertificates = SslCertificateStore::Get();
 	Setup.RequestAddress = this;
 	Setup.RequestURL = URL;
+	Setup.bHasContentType = !GetContentType().IsEmpty();
+	Setup.bBodyURLEncoded = IsURLEncoded(Payload);
 	return Setup;
 }
 
 bool FCurlHttpRequest::ProcessRequest()
 {
-	if (const TCHAR* Refusal = FindRefusal())
-	{
-		return RefuseRequest(Refusal);
-	}
-	WarnWhenContentTypeMissing();
-	FHttpManager& Manager = FHttpModule::Get().GetHttpManager();
-	SetupRequest();
-
+	// The engine drops the previous response first, whether the request then starts or not.
 	Response.Reset();
+	LastReportedBytesRead = 0;
+	if (!PreCheck() || !SetupRequest())
+	{
+		return FinishRefusedRequest();
+	}
+	FHttpManager& Manager = FHttpModule::Get().GetHttpManager();
 	bCanceled = false;
 	News = FCurlTransfer::FNews();
 	NewlyReceivedHeaders.Reset();
 	LastReportedBytesSent = 0;
-	LastReportedBytesRead = 0;
 	StartTime = std::chrono::steady_clock::now();
 	FinishedElapsedSeconds = -1.0;
 	Transfer = std::make_shared<FCurlTransfer>(MakeSetup(MakeShared<FCurlHttpResponse>(URL, this)));
@@ -300,7 +300,9 @@ bool FCurlHttpRequest::ProcessRequest()
 	{
 		Transfer.reset();
 		Status = EHttpRequestStatus::NotStarted;
-		return RefuseRequest(TEXT("the HTTP thread is not running"));
+		// Only the stand-in gets here (its HTTP thread failed to start); it ends as a refusal does.
+		UE_LOG(LogHttp, Warning, TEXT("%p: ProcessRequest failed: the HTTP thread is not running (URL=%s)"), this, *URL);
+		return FinishRefusedRequest();
 	}
 	UE_LOG(LogHttp, Log, TEXT("%p: Starting %s request to URL='%s'"), this, *Verb, *URL);
 	UE_LOG(LogHttp, Verbose, TEXT("%p: request (easy handle:%p) has been added to threaded queue for processing"), this, Transfer.get());
@@ -309,7 +311,7 @@ bool FCurlHttpRequest::ProcessRequest()
 
 void FCurlHttpRequest::CancelRequest()
 {
-	if (!IsInFlight() || bCanceled)
+	if (!Transfer || bCanceled)
 	{
 		return;
 	}
@@ -323,7 +325,10 @@ void FCurlHttpRequest::CancelRequest()
 
 bool FCurlHttpRequest::TickFromManager()
 {
-	if (!IsInFlight() || !Transfer)
+	// Keyed on the transfer, not the status: a refused second ProcessRequest fails the request's
+	// status while its transfer goes on, and the engine still finishes that transfer (a second
+	// completion call).
+	if (!Transfer)
 	{
 		return false;
 	}
@@ -332,7 +337,7 @@ bool FCurlHttpRequest::TickFromManager()
 	CheckProgressDelegate();
 	BroadcastNewlyReceivedHeaders();
 	// A delegate that flushed may already have finished this request in a nested tick.
-	return IsInFlight() && News.End != ECurlTransferEnd::None;
+	return Transfer && News.End != ECurlTransferEnd::None;
 }
 
 void FCurlHttpRequest::ApplyNews()
@@ -393,7 +398,7 @@ void FCurlHttpRequest::UnbindDelegates()
 
 void FCurlHttpRequest::Abandon()
 {
-	if (!IsInFlight())
+	if (!Transfer)
 	{
 		return;
 	}
