@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include "GenericPlatform/GenericPlatformHttp.h"
+#include "Http.h"
 #include "HttpTestSupport.h"
 #include "Misc/ConfigCacheIni.h"
 #include "Modules/ModuleManager.h"
@@ -234,6 +235,28 @@ TEST_F(FHttpProcessingTest, ChangesToARequestInFlightAreIgnoredWithAWarning)
 	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, TEXT("on a request that is inflight")), 6);
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 	EXPECT_TRUE(Seen->bConnectedSuccessfully);
+}
+
+TEST_F(FHttpProcessingTest, LogHttpStartsAtDisplaySoItsLogLinesAreNotWritten)
+{
+	// As the engine declares it (HTTP/Public/Http.h): a game sees no "Starting ... request" line unless
+	// someone raises the category.
+	EXPECT_EQ(LogHttp.GetDefaultVerbosity(), ELogVerbosity::Display);
+	EXPECT_EQ(UE_GET_LOG_VERBOSITY(LogHttp), ELogVerbosity::Display);
+	const auto Send = [this]()
+	{
+		const FRequestRef Request = MakeChat("");
+		const std::shared_ptr<FRecord> Seen = Record(*Request);
+		EXPECT_TRUE(Request->ProcessRequest());
+		EXPECT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+	};
+	FLogCapture Log;
+	Send();
+	EXPECT_EQ(Log.Count(ELogVerbosity::VeryVerbose, TEXT("request to URL=")), 0);
+	UE_SET_LOG_VERBOSITY(LogHttp, Log);
+	Send();
+	UE_SET_LOG_VERBOSITY(LogHttp, Display);
+	EXPECT_EQ(Log.Count(ELogVerbosity::Log, TEXT("Starting POST request to URL=")), 1);
 }
 
 TEST_F(FHttpProcessingTest, RequestWithoutTimeoutGetsTheIniHttpTimeout)
