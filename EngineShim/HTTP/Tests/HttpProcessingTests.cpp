@@ -138,6 +138,7 @@ TEST_F(FHttpProcessingTest, ReceiveStreamGetsTheBodyOnTheHttpThreadAndTheRespons
 	EXPECT_NE(Sink->Bytes.find("data: [DONE]"), std::string::npos);
 	EXPECT_GT(EmptyDuringProgress, 0);
 	EXPECT_GE(Log.Count(ELogVerbosity::Warning, TEXT("Payload is incomplete. Response still processing. ") + PointerText(*Request)), EmptyDuringProgress);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_EQ(Seen->Response->GetResponseCode(), 200);
 	EXPECT_TRUE(Seen->Response->GetContent().IsEmpty());
 	EXPECT_TRUE(Seen->Response->GetContentAsString().IsEmpty());

@@ -61,6 +61,7 @@ TEST_F(FHttpRequestTest, VerbUrlHeadersAndBodyReachTheServer)
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	const nlohmann::json Echo = EchoOf(*Seen);
 	EXPECT_EQ(Echo["method"], "PUT");
 	EXPECT_EQ(Echo["path"], "/echo?q=1");
@@ -83,6 +84,7 @@ TEST_F(FHttpRequestTest, ContentAsStringGoesOutAsUtf8WithoutMark)
 	ASSERT_TRUE(Request->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 
+	ASSERT_TRUE(Seen->Response.IsValid());
 	const nlohmann::json Echo = EchoOf(*Seen);
 	EXPECT_EQ(Echo["body"], "h\u00e9 \u4f60 \U0001F642");
 	EXPECT_EQ(Echo["body_size"], 1 + 2 + 1 + 3 + 1 + 4);
@@ -99,6 +101,7 @@ TEST_F(FHttpRequestTest, StreamReportsCumulativeProgressAndHeadersOnTheGameThrea
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
 	EXPECT_FALSE(Seen->bRanOffGameThread);
 	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Succeeded);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	const int32 BodySize = Seen->Response->GetContent().Num();
 	ASSERT_GT(Seen->Progress.Num(), 2);
 	for (int32 Index = 0; Index < Seen->Progress.Num(); ++Index)
@@ -152,6 +155,7 @@ TEST_F(FHttpRequestTest, ErrorStatusesCompleteAsSuccessfulTransfers)
 	ASSERT_TRUE(NoKey->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Denied]() { return Denied->Completions > 0; }));
 	EXPECT_TRUE(Denied->bConnectedSuccessfully);
+	ASSERT_TRUE(Denied->Response.IsValid());
 	EXPECT_EQ(Denied->Response->GetResponseCode(), 401);
 	// The engine warns about server errors 500 to 503, with their headers, and not about others.
 	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, TEXT("request has been successfully processed. URL: ")), 2);
@@ -327,6 +331,7 @@ TEST_F(FHttpRequestTest, HugeStreamArrivesWhole)
 	ASSERT_TRUE(Request->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }, 120.0));
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_GT(Seen->Response->GetContent().Num(), 12000000);
 	EXPECT_EQ(Seen->Progress.Last().Value, Seen->Response->GetContent().Num());
 	EXPECT_TRUE(Seen->Response->GetContentAsString().EndsWith(TEXT("data: [DONE]\n\n")));
@@ -344,6 +349,7 @@ TEST_F(FHttpRequestTest, RedirectsAreFollowedAndOnlyTheFinalHeadersReported)
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_EQ(Seen->Response->GetResponseCode(), 200);
 	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("arrived"));
 	EXPECT_FALSE(HasHeaderNamed(*Seen, TEXT("X-Hop")));
@@ -365,6 +371,7 @@ TEST_F(FHttpRequestTest, InvalidUtf8DecodesToQuestionMarks)
 	const std::shared_ptr<FRecord> Seen = Record(*Request);
 	ASSERT_TRUE(Request->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("A?B"));
 }
 
@@ -381,6 +388,7 @@ TEST_F(FHttpRequestTest, ProxyFromTheEnvironmentIsUsed)
 	unsetenv("http_proxy");
 	ASSERT_TRUE(bDone);
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("proxy"));
 }
 
