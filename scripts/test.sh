@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: a plain build and an AddressSanitizer + UndefinedBehaviorSanitizer build run all of
-# them, a ThreadSanitizer build runs the threaded ones, each fuzz target runs briefly, and the
-# benchmarks run in a smoke mode. Pass --quick for the plain build alone.
+# Runs every test: a plain build runs all of them, a Shipping build of the two plugin modules must
+# compile, an AddressSanitizer + UndefinedBehaviorSanitizer build runs all of them, a ThreadSanitizer
+# build runs the threaded ones, each fuzz target runs briefly, and the benchmarks run in a smoke mode.
+# Pass --quick for the plain build and the Shipping build alone.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$here/scripts/deps.sh"
@@ -19,6 +20,9 @@ python3 "$here/scripts/check_includes.py" || status=1
 step "plain build and tests"
 "$here/scripts/build.sh" "$here/build"
 (cd "$here/build" && ctest "${ctest_args[@]}") || status=1
+
+step "Shipping build: the two plugin modules as a packaged game builds them (no log, no editor data, no specs)"
+"$here/scripts/build.sh" "$here/build-shipping" -DTALVANE_SHIPPING=ON || status=1
 
 if [ "$quick" -eq 0 ]; then
 	step "AddressSanitizer + UndefinedBehaviorSanitizer build and tests"

@@ -170,6 +170,13 @@ void UE::Core::Private::OnCheckFailed(const char* Expression, const char* File, 
 	std::abort();
 }
 
+void UE::Core::Private::OnLowLevelFatalError(const char* File, const int Line, const TCHAR* Message)
+{
+	std::fprintf(stderr, "Fatal error: [File:%s] [Line: %d] %s\n", File, Line, FTCHARToUTF8(Message).Get());
+	std::fflush(stderr);
+	std::abort();
+}
+
 bool UE::Core::Private::OnEnsureFailed(const char* Expression, const char* File, const int Line)
 {
 	std::fprintf(stderr, "Ensure condition failed: %s [File:%s] [Line: %d]\n", Expression, File, Line);

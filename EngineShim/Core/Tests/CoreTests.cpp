@@ -157,6 +157,23 @@ void FCoreSpec::Define()
 			TestEqual(TEXT("one line"), Capture.Lines, TArray<FString>{TEXT("seen 1")});
 		});
 
+		It(TEXT("ChangesAndReadsAVerbosityThroughTheMacrosAndEvaluatesAConditionOnlyForALineItWrites"), [this]()
+		{
+			FCapture Capture;
+			GLog->AddOutputDevice(&Capture);
+			UE_SET_LOG_VERBOSITY(LogTemp, Warning);
+			TestEqual(TEXT("lowered"), UE_GET_LOG_VERBOSITY(LogTemp), ELogVerbosity::Warning);
+			int32 Evaluated = 0;
+			UE_CLOG(++Evaluated > 0, LogTemp, Log, TEXT("hidden"));
+			TestEqual(TEXT("condition of a suppressed line"), Evaluated, 0);
+			UE_CLOG(++Evaluated > 0, LogTemp, Warning, TEXT("seen %d"), Evaluated);
+			UE_CLOG(false, LogTemp, Warning, TEXT("not seen"));
+			UE_SET_LOG_VERBOSITY(LogTemp, Log);
+			GLog->RemoveOutputDevice(&Capture);
+			TestEqual(TEXT("condition of a written line"), Evaluated, 1);
+			TestEqual(TEXT("one line"), Capture.Lines, TArray<FString>{TEXT("seen 1")});
+		});
+
 		It(TEXT("ReadsMissingKeysAsAbsentWithoutTouchingTheOutput"), [this]()
 		{
 			double Value = 2.0;

@@ -47,6 +47,7 @@ const FString* UField::FindMetaData(const FName& Key) const
 	return nullptr;
 }
 
+#if WITH_EDITORONLY_DATA
 const FString& UField::GetMetaData(const TCHAR* Key) const
 {
 	return GetMetaData(FName(Key));
@@ -67,6 +68,7 @@ bool UField::HasMetaData(const FName& Key) const
 {
 	return FindMetaData(Key) != nullptr;
 }
+#endif
 
 void UField::SetMetaData(const TCHAR* Key, const TCHAR* InValue)
 {

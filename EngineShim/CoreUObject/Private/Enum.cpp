@@ -58,10 +58,12 @@ FText UEnum::GetDisplayNameTextByIndex(const int32 NameIndex) const
 	{
 		return FText::GetEmpty();
 	}
+#if WITH_EDITORONLY_DATA
 	if (HasMetaData(TEXT("DisplayName"), NameIndex))
 	{
 		return FText::FromString(GetMetaData(TEXT("DisplayName"), NameIndex));
 	}
+#endif
 	return FText::FromString(RawName);
 }
 
@@ -85,6 +87,7 @@ FString UEnum::MetaDataKey(const TCHAR* Key, const int32 NameIndex) const
 	return NameIndex == INDEX_NONE ? FString(Key) : GetNameStringByIndex(NameIndex) + TEXT(".") + Key;
 }
 
+#if WITH_EDITORONLY_DATA
 FString UEnum::GetMetaData(const TCHAR* Key, const int32 NameIndex, bool) const
 {
 	const FString* Found = FindMetaData(FName(MetaDataKey(Key, NameIndex)));
@@ -95,6 +98,7 @@ bool UEnum::HasMetaData(const TCHAR* Key, const int32 NameIndex) const
 {
 	return FindMetaData(FName(MetaDataKey(Key, NameIndex))) != nullptr;
 }
+#endif
 
 void UEnum::SetMetaData(const TCHAR* Key, const TCHAR* InValue, const int32 NameIndex)
 {

@@ -65,6 +65,7 @@ const FString* FField::FindMetaData(const FName& Key) const
 	return nullptr;
 }
 
+#if WITH_EDITORONLY_DATA
 const FString& FField::GetMetaData(const TCHAR* Key) const
 {
 	return GetMetaData(FName(Key));
@@ -86,6 +87,7 @@ bool FField::HasMetaData(const FName& Key) const
 {
 	return FindMetaData(Key) != nullptr;
 }
+#endif
 
 void FField::SetMetaData(const TCHAR* Key, const TCHAR* InValue)
 {

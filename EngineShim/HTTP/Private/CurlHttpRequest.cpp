@@ -9,24 +9,6 @@
 #include "PlatformHttp.h"
 #include "SslCertificateStore.h"
 
-namespace
-{
-	/** The engine lets a POST go without a Content-Type only when its body is already URL-encoded. */
-	bool IsURLEncoded(const TArray<uint8>& Payload)
-	{
-		for (const uint8 Byte : Payload)
-		{
-			const bool bAlphaNumeric = (Byte >= 'a' && Byte <= 'z') || (Byte >= 'A' && Byte <= 'Z') || (Byte >= '0' && Byte <= '9');
-			if (!bAlphaNumeric && Byte != '-' && Byte != '_' && Byte != '.' && Byte != '~' && Byte != '%' && Byte != '+'
-				&& Byte != '&' && Byte != '=')
-			{
-				return false;
-			}
-		}
-		return true;
-	}
-}
-
 FCurlHttpRequest::FCurlHttpRequest() = default;
 
 FCurlHttpRequest::~FCurlHttpRequest() = default;
@@ -188,108 +170,20 @@ float FCurlHttpRequest::GetElapsedTime() const
 	return std::chrono::duration<float>(std::chrono::steady_clock::now() - StartTime).count();
 }
 
-const TCHAR* FCurlHttpRequest::FindRefusal() const
-{
-	if (IsInFlight())
-	{
-		return TEXT("the request is still in flight");
-	}
-	if (URL.IsEmpty())
-	{
-		return TEXT("the URL is empty");
-	}
-	if (!URL.StartsWith(TEXT("http://")) && !URL.StartsWith(TEXT("https://")))
-	{
-		return TEXT("the URL does not start with http:// or https://");
-	}
-	if ((Verb.IsEmpty() || Verb == TEXT("GET")) && Payload.Num() > 0)
-	{
-		return TEXT("a GET request cannot carry a body");
-	}
-	return nullptr;
-}
-
-bool FCurlHttpRequest::RefuseRequest(const TCHAR* Reason)
-{
-	UE_LOG(LogHttp, Warning, TEXT("%p: ProcessRequest failed: %s (URL=%s)"), this, Reason, *URL);
-	// A request in flight keeps its state: only this call fails.
-	if (!IsInFlight())
-	{
-		Status = EHttpRequestStatus::Failed;
-		Response.Reset();
-	}
-	CompleteDelegate.ExecuteIfBound(SharedThis(this), nullptr, false);
-	return false;
-}
-
-void FCurlHttpRequest::WarnWhenContentTypeMissing() const
-{
-	if (Verb == TEXT("POST") && GetContentType().IsEmpty() && !IsURLEncoded(Payload))
-	{
-		// The engine stops on an assertion here; an error line makes the mistake just as visible in tests.
-		UE_LOG(LogHttp, Error, TEXT("%p: POST to %s has no Content-Type header and a body that is not URL-encoded"), this, *URL);
-	}
-}
-
-void FCurlHttpRequest::SetupRequest()
-{
-	const FString ShownVerb = Verb.IsEmpty() ? FString(TEXT("GET")) : Verb;
-	UE_LOG(LogHttp, Verbose, TEXT("%p: URL='%s'"), this, *URL);
-	UE_LOG(LogHttp, Verbose, TEXT("%p: Verb='%s'"), this, *ShownVerb);
-	UE_LOG(LogHttp, Verbose, TEXT("%p: Custom headers are %s"), this, Headers.Num() ? TEXT("present") : TEXT("NOT present"));
-	UE_LOG(LogHttp, Verbose, TEXT("%p: Payload size=%llu"), this, GetContentLength());
-	// The engine's SetupRequest: these go after the caller's headers, only when absent, and stay.
-	if (GetHeader(TEXT("User-Agent")).IsEmpty())
-	{
-		Headers.Add(TEXT("User-Agent"), FPlatformHttp::GetDefaultUserAgent());
-	}
-	if (GetHeader(TEXT("Content-Length")).IsEmpty())
-	{
-		Headers.Add(TEXT("Content-Length"), FString::Printf(TEXT("%llu"), GetContentLength()));
-	}
-	// Keeps libcurl from sending "Expect: 100-continue" (and itself goes out as nothing).
-	if (GetHeader(TEXT("Expect")).IsEmpty())
-	{
-		Headers.Add(TEXT("Expect"), FString());
-	}
-}
-
-FCurlTransfer::FSetup FCurlHttpRequest::MakeSetup(const TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe>& NewResponse) const
-{
-	FCurlTransfer::FSetup Setup;
-	Setup.Url = FTCHARToUTF8(*URL).Get();
-	Setup.Verb = Verb.IsEmpty() ? std::string("GET") : std::string(FTCHARToUTF8(*Verb).Get());
-	for (const FString& Line : GetAllHeaders())
-	{
-		Setup.HeaderLines.emplace_back(FTCHARToUTF8(*Line).Get());
-	}
-	Setup.Body.assign(reinterpret_cast<const char*>(Payload.GetData()), static_cast<size_t>(Payload.Num()));
-	Setup.Response = NewResponse;
-	Setup.BodyStream = ResponseBodyReceiveStream;
-	Setup.bHasTimeout = Timeout.IsSet();
-	Setup.TimeoutSeconds = Timeout.IsSet() ? static_cast<double>(Timeout.GetValue()) : 0.0;
-	Setup.RootCertificates = SslCertificateStore::Get();
-	Setup.RequestAddress = this;
-	Setup.RequestURL = URL;
-	return Setup;
-}
-
 bool FCurlHttpRequest::ProcessRequest()
 {
-	if (const TCHAR* Refusal = FindRefusal())
-	{
-		return RefuseRequest(Refusal);
-	}
-	WarnWhenContentTypeMissing();
-	FHttpManager& Manager = FHttpModule::Get().GetHttpManager();
-	SetupRequest();
-
+	// The engine drops the previous response first, whether the request then starts or not.
 	Response.Reset();
+	LastReportedBytesRead = 0;
+	if (!PreCheck() || !SetupRequest())
+	{
+		return FinishRefusedRequest();
+	}
+	FHttpManager& Manager = FHttpModule::Get().GetHttpManager();
 	bCanceled = false;
 	News = FCurlTransfer::FNews();
 	NewlyReceivedHeaders.Reset();
 	LastReportedBytesSent = 0;
-	LastReportedBytesRead = 0;
 	StartTime = std::chrono::steady_clock::now();
 	FinishedElapsedSeconds = -1.0;
 	Transfer = std::make_shared<FCurlTransfer>(MakeSetup(MakeShared<FCurlHttpResponse>(URL, this)));
@@ -300,7 +194,9 @@ bool FCurlHttpRequest::ProcessRequest()
 	{
 		Transfer.reset();
 		Status = EHttpRequestStatus::NotStarted;
-		return RefuseRequest(TEXT("the HTTP thread is not running"));
+		// Only the stand-in gets here (its HTTP thread failed to start); it ends as a refusal does.
+		UE_LOG(LogHttp, Warning, TEXT("%p: ProcessRequest failed: the HTTP thread is not running (URL=%s)"), this, *URL);
+		return FinishRefusedRequest();
 	}
 	UE_LOG(LogHttp, Log, TEXT("%p: Starting %s request to URL='%s'"), this, *Verb, *URL);
 	UE_LOG(LogHttp, Verbose, TEXT("%p: request (easy handle:%p) has been added to threaded queue for processing"), this, Transfer.get());
@@ -309,7 +205,7 @@ bool FCurlHttpRequest::ProcessRequest()
 
 void FCurlHttpRequest::CancelRequest()
 {
-	if (!IsInFlight() || bCanceled)
+	if (!Transfer || bCanceled)
 	{
 		return;
 	}
@@ -323,7 +219,10 @@ void FCurlHttpRequest::CancelRequest()
 
 bool FCurlHttpRequest::TickFromManager()
 {
-	if (!IsInFlight() || !Transfer)
+	// Keyed on the transfer, not the status: a refused second ProcessRequest fails the request's
+	// status while its transfer goes on, and the engine still finishes that transfer (a second
+	// completion call).
+	if (!Transfer)
 	{
 		return false;
 	}
@@ -332,7 +231,7 @@ bool FCurlHttpRequest::TickFromManager()
 	CheckProgressDelegate();
 	BroadcastNewlyReceivedHeaders();
 	// A delegate that flushed may already have finished this request in a nested tick.
-	return IsInFlight() && News.End != ECurlTransferEnd::None;
+	return Transfer && News.End != ECurlTransferEnd::None;
 }
 
 void FCurlHttpRequest::ApplyNews()
@@ -393,7 +292,7 @@ void FCurlHttpRequest::UnbindDelegates()
 
 void FCurlHttpRequest::Abandon()
 {
-	if (!IsInFlight())
+	if (!Transfer)
 	{
 		return;
 	}

@@ -64,10 +64,12 @@ public:
 
 private:
 	bool IsInFlight() const;
-	const TCHAR* FindRefusal() const;
-	bool RefuseRequest(const TCHAR* Reason);
-	void WarnWhenContentTypeMissing() const;
-	void SetupRequest();
+	/** The engine's PreCheck: logs why a request cannot start. */
+	bool PreCheck() const;
+	/** Completes a request that ProcessRequest refused, at once, as the engine does on the game thread. */
+	bool FinishRefusedRequest();
+	/** Refuses a GET with a body; adds the headers the engine adds. */
+	bool SetupRequest();
 	FCurlTransfer::FSetup MakeSetup(const TSharedPtr<FCurlHttpResponse, ESPMode::ThreadSafe>& NewResponse) const;
 	void ApplyNews();
 	void CheckProgressDelegate();

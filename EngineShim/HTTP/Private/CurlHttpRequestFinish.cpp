@@ -14,7 +14,7 @@ void FCurlHttpRequest::StopClock()
 
 void FCurlHttpRequest::FinishRequest()
 {
-	if (!IsInFlight())
+	if (!Transfer)
 	{
 		return;
 	}

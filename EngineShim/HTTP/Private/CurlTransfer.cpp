@@ -135,6 +135,12 @@ void FCurlTransfer::LogAddingHeader(const std::string& InLine) const
 
 void FCurlTransfer::ConfigureVerbAndBody()
 {
+	if (Setup.Verb == "POST" || Setup.Verb == "DELETE")
+	{
+		// The engine's SetupRequestHttpThread, on the HTTP thread: a body that goes without a
+		// Content-Type must already be URL-encoded, or a Development build stops here.
+		check(Setup.bHasContentType || Setup.bBodyURLEncoded);
+	}
 	if (Setup.Verb == "GET")
 	{
 		curl_easy_setopt(EasyHandle, CURLOPT_HTTPGET, 1L);

@@ -64,6 +64,9 @@ public:
 		/** For the HTTP thread's log lines, which name the request as the engine's do. */
 		const void* RequestAddress = nullptr;
 		FString RequestURL;
+		/** The request had a non-empty Content-Type, and whether its body is URL-encoded (the engine's test). */
+		bool bHasContentType = false;
+		bool bBodyURLEncoded = true;
 	};
 
 	/** What the game thread learns at each look. */

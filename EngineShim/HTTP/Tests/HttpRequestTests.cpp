@@ -61,6 +61,7 @@ TEST_F(FHttpRequestTest, VerbUrlHeadersAndBodyReachTheServer)
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	const nlohmann::json Echo = EchoOf(*Seen);
 	EXPECT_EQ(Echo["method"], "PUT");
 	EXPECT_EQ(Echo["path"], "/echo?q=1");
@@ -83,6 +84,7 @@ TEST_F(FHttpRequestTest, ContentAsStringGoesOutAsUtf8WithoutMark)
 	ASSERT_TRUE(Request->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 
+	ASSERT_TRUE(Seen->Response.IsValid());
 	const nlohmann::json Echo = EchoOf(*Seen);
 	EXPECT_EQ(Echo["body"], "h\u00e9 \u4f60 \U0001F642");
 	EXPECT_EQ(Echo["body_size"], 1 + 2 + 1 + 3 + 1 + 4);
@@ -99,6 +101,7 @@ TEST_F(FHttpRequestTest, StreamReportsCumulativeProgressAndHeadersOnTheGameThrea
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
 	EXPECT_FALSE(Seen->bRanOffGameThread);
 	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Succeeded);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	const int32 BodySize = Seen->Response->GetContent().Num();
 	ASSERT_GT(Seen->Progress.Num(), 2);
 	for (int32 Index = 0; Index < Seen->Progress.Num(); ++Index)
@@ -152,6 +155,7 @@ TEST_F(FHttpRequestTest, ErrorStatusesCompleteAsSuccessfulTransfers)
 	ASSERT_TRUE(NoKey->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Denied]() { return Denied->Completions > 0; }));
 	EXPECT_TRUE(Denied->bConnectedSuccessfully);
+	ASSERT_TRUE(Denied->Response.IsValid());
 	EXPECT_EQ(Denied->Response->GetResponseCode(), 401);
 	// The engine warns about server errors 500 to 503, with their headers, and not about others.
 	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, TEXT("request has been successfully processed. URL: ")), 2);
@@ -176,62 +180,18 @@ TEST_F(FHttpRequestTest, RefusedConnectionCompletesWithoutResponse)
 		UTF8_TO_TCHAR(curl_easy_strerror(CURLE_COULDNT_CONNECT)))), 1);
 }
 
-TEST_F(FHttpRequestTest, RefusalsCompleteSynchronously)
-{
-	struct FCase
-	{
-		const char* Url;
-		const TCHAR* Verb;
-		bool bBody;
-	};
-	const std::string Echo = ToStd(Url("echo"));
-	const std::string NoScheme = Echo.substr(Echo.find("//") + 2);
-	for (const FCase& Case : {FCase{"", TEXT("GET"), false}, FCase{"ftp://127.0.0.1/x", TEXT("GET"), false},
-		FCase{NoScheme.c_str(), TEXT("GET"), false}, FCase{Echo.c_str(), TEXT("GET"), true}, FCase{Echo.c_str(), TEXT(""), true}})
-	{
-		const FRequestRef Request = FHttpModule::Get().CreateRequest();
-		Request->SetURL(ToFString(Case.Url));
-		Request->SetVerb(Case.Verb);
-		if (Case.bBody)
-		{
-			Request->SetContentAsString(TEXT("body"));
-		}
-		const std::shared_ptr<FRecord> Seen = Record(*Request);
-		EXPECT_FALSE(Request->ProcessRequest()) << Case.Url;
-		EXPECT_EQ(Seen->Completions, 1) << Case.Url;
-		EXPECT_FALSE(Seen->bConnectedSuccessfully);
-		EXPECT_FALSE(Seen->Response.IsValid());
-		EXPECT_NE(Request->GetStatus(), EHttpRequestStatus::Processing);
-	}
-}
-
-TEST_F(FHttpRequestTest, SecondProcessWhileInFlightIsRefusedAndTheFirstGoesOn)
-{
-	const FRequestRef Request = MakeChat("trickle");
-	const std::shared_ptr<FRecord> Seen = Record(*Request);
-	ASSERT_TRUE(Request->ProcessRequest());
-	EXPECT_FALSE(Request->ProcessRequest());
-	EXPECT_EQ(Seen->Completions, 1);
-	EXPECT_FALSE(Seen->bConnectedSuccessfully);
-	EXPECT_EQ(Request->GetStatus(), EHttpRequestStatus::Processing);
-
-	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 1; }));
-	EXPECT_TRUE(Seen->bConnectedSuccessfully);
-	EXPECT_EQ(Seen->Response->GetResponseCode(), 200);
-	// A finished request may be sent again.
-	ASSERT_TRUE(Request->ProcessRequest());
-	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 2; }));
-	EXPECT_TRUE(Seen->bConnectedSuccessfully);
-}
-
 TEST_F(FHttpRequestTest, InactivityTimeoutFailsASilentServer)
 {
+	// A time-out of 2 s: the headers of the second request must come before it, on a loaded machine
+	// and under a sanitizer too, and each stall (30 s) outlasts it fifteen times.
 	FLogCapture Log;
 	const FRequestRef Silent = MakeChat("stall");
-	Silent->SetTimeout(0.5f);
+	Silent->SetHeader(TEXT("X-Talvane-Stall-Ms"), TEXT("30000"));
+	Silent->SetTimeout(2.0f);
 	const std::shared_ptr<FRecord> SilentSeen = Record(*Silent);
 	const FRequestRef Headers = MakeChat("stall-after-headers");
-	Headers->SetTimeout(0.5f);
+	Headers->SetHeader(TEXT("X-Talvane-Stall-Ms"), TEXT("30000"));
+	Headers->SetTimeout(2.0f);
 	const std::shared_ptr<FRecord> HeadersSeen = Record(*Headers);
 	ASSERT_TRUE(Silent->ProcessRequest());
 	ASSERT_TRUE(Headers->ProcessRequest());
@@ -243,7 +203,8 @@ TEST_F(FHttpRequestTest, InactivityTimeoutFailsASilentServer)
 	EXPECT_EQ(Silent->GetStatus(), EHttpRequestStatus::Failed);
 	for (const FRequestRef& Request : {Silent, Headers})
 	{
-		EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: HTTP request timed out after 0."), &Request.Get())), 1);
+		// The seconds it names are whenever the HTTP thread looked, at the time-out or later.
+		EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: HTTP request timed out after "), &Request.Get())), 1);
 		EXPECT_EQ(Log.Count(ELogVerbosity::Warning, FString::Printf(TEXT("%p: request failed, libcurl error: 0 (No error)"), &Request.Get())), 1);
 	}
 	EXPECT_EQ(Log.Count(ELogVerbosity::Warning, TEXT(" seconds URL=") + Silent->GetURL()), 2);
@@ -259,15 +220,20 @@ TEST_F(FHttpRequestTest, InactivityTimeoutFailsASilentServer)
 
 TEST_F(FHttpRequestTest, TrickleLongerThanTheTimeoutSucceeds)
 {
+	// Gaps of 100 ms under an inactivity time-out of 1.5 s: fifteen times the gap, so a loaded machine
+	// or a sanitizer does not stretch a gap past it, while the server's own pauses alone (100 ms
+	// before each of the answer's 17 events) make the whole answer outlast the time-out.
 	const FRequestRef Request = MakeChat("trickle");
 	Request->SetHeader(TEXT("X-Talvane-Delay-Ms"), TEXT("100"));
-	Request->SetTimeout(0.5f);
+	Request->SetTimeout(1.5f);
 	const std::shared_ptr<FRecord> Seen = Record(*Request);
 	ASSERT_TRUE(Request->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 
-	EXPECT_TRUE(Seen->bConnectedSuccessfully);
-	// Each event is held back 100 ms, so more than five of them outlast the time-out.
+	// Asserted, not expected: a failed request has no response to read below.
+	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
+	// Each event is held back 100 ms: more than fifteen of them outlast the time-out.
 	int32 Events = 0;
 	TArray<FString> Lines;
 	Seen->Response->GetContentAsString().ParseIntoArrayLines(Lines);
@@ -275,7 +241,7 @@ TEST_F(FHttpRequestTest, TrickleLongerThanTheTimeoutSucceeds)
 	{
 		Events += Line.StartsWith(TEXT("data:")) ? 1 : 0;
 	}
-	EXPECT_GT(Events, 5);
+	EXPECT_GT(Events, 15);
 }
 
 TEST_F(FHttpRequestTest, DroppedConnectionFailsWithThePartialResponse)
@@ -301,6 +267,7 @@ TEST_F(FHttpRequestTest, HugeStreamArrivesWhole)
 	ASSERT_TRUE(Request->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }, 120.0));
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_GT(Seen->Response->GetContent().Num(), 12000000);
 	EXPECT_EQ(Seen->Progress.Last().Value, Seen->Response->GetContent().Num());
 	EXPECT_TRUE(Seen->Response->GetContentAsString().EndsWith(TEXT("data: [DONE]\n\n")));
@@ -318,6 +285,7 @@ TEST_F(FHttpRequestTest, RedirectsAreFollowedAndOnlyTheFinalHeadersReported)
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
 
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_EQ(Seen->Response->GetResponseCode(), 200);
 	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("arrived"));
 	EXPECT_FALSE(HasHeaderNamed(*Seen, TEXT("X-Hop")));
@@ -339,6 +307,7 @@ TEST_F(FHttpRequestTest, InvalidUtf8DecodesToQuestionMarks)
 	const std::shared_ptr<FRecord> Seen = Record(*Request);
 	ASSERT_TRUE(Request->ProcessRequest());
 	ASSERT_TRUE(PumpUntil([Seen]() { return Seen->Completions > 0; }));
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("A?B"));
 }
 
@@ -355,26 +324,6 @@ TEST_F(FHttpRequestTest, ProxyFromTheEnvironmentIsUsed)
 	unsetenv("http_proxy");
 	ASSERT_TRUE(bDone);
 	ASSERT_TRUE(Seen->bConnectedSuccessfully);
+	ASSERT_TRUE(Seen->Response.IsValid());
 	EXPECT_EQ(Seen->Response->GetContentAsString(), TEXT("proxy"));
-}
-
-TEST_F(FHttpRequestTest, PostWithoutContentTypeLogsAnErrorUnlessUrlEncoded)
-{
-	FLogCapture Log;
-	const FRequestRef Raw = FHttpModule::Get().CreateRequest();
-	Raw->SetURL(Url("echo"));
-	Raw->SetVerb(TEXT("POST"));
-	Raw->SetContentAsString(TEXT("{\"a\":1}"));
-	const FRequestRef Form = FHttpModule::Get().CreateRequest();
-	Form->SetURL(Url("echo"));
-	Form->SetVerb(TEXT("POST"));
-	Form->SetContentAsString(TEXT("a=1&b=two%20words"));
-	const std::shared_ptr<FRecord> RawSeen = Record(*Raw);
-	const std::shared_ptr<FRecord> FormSeen = Record(*Form);
-	ASSERT_TRUE(Form->ProcessRequest());
-	EXPECT_EQ(Log.Count(ELogVerbosity::Error, TEXT("Content-Type")), 0);
-	ASSERT_TRUE(Raw->ProcessRequest());
-	EXPECT_EQ(Log.Count(ELogVerbosity::Error, TEXT("Content-Type")), 1);
-	ASSERT_TRUE(PumpUntil([RawSeen, FormSeen]() { return RawSeen->Completions > 0 && FormSeen->Completions > 0; }));
-	EXPECT_TRUE(RawSeen->bConnectedSuccessfully);
 }

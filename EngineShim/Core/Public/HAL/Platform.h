@@ -48,3 +48,9 @@ enum { INDEX_NONE = -1 };
 #ifndef WITH_EDITORONLY_DATA
 #define WITH_EDITORONLY_DATA 1
 #endif
+// Reflection metadata is loaded only where both are on (Misc/CoreMiscDefines.h of 5.3).
+#define WITH_METADATA (WITH_EDITORONLY_DATA && WITH_EDITOR)
+// Test and Shipping games compile the log out (Misc/Build.h); every other build keeps it.
+#ifndef NO_LOGGING
+#define NO_LOGGING 0
+#endif

@@ -156,6 +156,15 @@ namespace TalvaneHttp
 		HttpRequest->SetHeader(TEXT("Content-Type"), TEXT("application/octet-stream"));
 		for (const TPair<FString, FString>& Pair : InCustomMetadataHeader)
 		{
+			// An empty Content-Type would replace the default, and the engine stops a Development game
+			// when a POST goes out without one (its curl backend checks it); such a pair is dropped, as
+			// the JSON path drops every pair without a value, and the default stays.
+			if (Pair.Value.IsEmpty() && Pair.Key.Equals(TEXT("Content-Type"), ESearchCase::IgnoreCase))
+			{
+				UE_LOG(TalvaneLog, Warning, TEXT("Dropped the empty \"%s\" header of a request to %s: it goes out as application/octet-stream."),
+					*Pair.Key, *InURL);
+				continue;
+			}
 			HttpRequest->SetHeader(Pair.Key, Pair.Value);
 		}
 		HttpRequest->SetVerb(HTTPVerbToString(InVerb));

@@ -74,7 +74,8 @@ namespace TalvaneHttp
 
 		/**
 		 * Sends raw bytes with only the RequestID header, a default "application/octet-stream" content
-		 * type and every caller pair unchanged; no key needed. With bFlush the call returns only after
+		 * type and every caller pair unchanged, except an empty Content-Type, which is dropped with a
+		 * warning (the engine stops on a POST without one); no key needed. With bFlush the call returns only after
 		 * the engine has worked off its requests or its default flush limit has passed.
 		 */
 		FGuid Request(const FString& InURL, const TArray<uint8>& InBytes, const TMap<FString, FString>& InCustomMetadataHeader, bool bFlush,

@@ -13,7 +13,9 @@ namespace TalvaneHttp
 		{
 			return;
 		}
-		LogHttp.SetVerbosity(ELogVerbosity::Verbose);
+		// The macro, not LogHttp.SetVerbosity: a Test or Shipping game has no log, and every category
+		// is then an empty struct with no member to call (the macro compiles to nothing there).
+		UE_SET_LOG_VERBOSITY(LogHttp, Verbose);
 		UE_LOG(TalvaneLog, Warning,
 			TEXT("LogHttp was at VeryVerbose, where the engine writes every request header to the log, the API key among them; lowered to Verbose."));
 	}

@@ -11,6 +11,8 @@
 #include "TalvaneHttpTestSupport.h"
 #include "TalvaneManage.h"
 
+#if WITH_DEV_AUTOMATION_TESTS
+
 namespace TalvaneManageTest
 {
 	using namespace TalvaneHttpTest;
@@ -158,3 +160,5 @@ namespace TalvaneManageTest
 		return TMap<FString, FString>{{TEXT("X-Talvane-Scenario"), Name}};
 	}
 }
+
+#endif

@@ -18,6 +18,8 @@
 #include "TalvaneLog.h"
 #include "Tests/TalvaneTestServer.h"
 
+#if WITH_DEV_AUTOMATION_TESTS
+
 namespace TalvaneHttpTest
 {
 	using TalvaneTestServer::ConfigureCloud;
@@ -186,3 +188,5 @@ namespace TalvaneHttpTest
 		return Body;
 	}
 }
+
+#endif

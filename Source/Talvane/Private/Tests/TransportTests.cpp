@@ -230,6 +230,19 @@ void FTalvaneTransportSpec::DefineRawPath()
 			TestTrue("Content-Type", FString(EchoHeader(Echo, TEXT("Content-Type"))).Equals(TEXT("image/png"), ESearchCase::CaseSensitive));
 		});
 
+		It("drops an empty Content-Type pair, in any case, so a body never goes out without one", [this]()
+		{
+			AddExpectedMessage(TEXT("Dropped the empty \"content-type\" header"), ELogVerbosity::Warning,
+				EAutomationExpectedMessageFlags::Contains, 1);
+			const FGuid RequestID = HTTP->Request(GetEchoURL(), TArray<uint8>({'{', '}'}),
+				{{TEXT("content-type"), TEXT("")}, {TEXT("X-Kept"), TEXT("k")}}, false, EHTTPVerbType::HTTP_POST);
+			TestTrue("a request GUID", RequestID.IsValid());
+			const TSharedPtr<FJsonObject> Echo = WaitForEcho();
+			TestTrue("Content-Type", FString(EchoHeader(Echo, TEXT("Content-Type"))).Equals(TEXT("application/octet-stream"), ESearchCase::CaseSensitive));
+			TestTrue("caller pair", FString(EchoHeader(Echo, TEXT("X-Kept"))).Equals(TEXT("k"), ESearchCase::CaseSensitive));
+			TestEqual("body size", Echo.IsValid() ? static_cast<int32>(Echo->GetNumberField(TEXT("body_size"))) : -1, 2);
+		});
+
 		It("with a flush returns only after the request has completed", [this]()
 		{
 			const FGuid RequestID = HTTP->Request(GetEchoURL(), TArray<uint8>({'h', 'i'}), NoHeaders, true, EHTTPVerbType::HTTP_POST);

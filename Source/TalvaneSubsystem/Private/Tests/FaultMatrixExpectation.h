@@ -91,10 +91,13 @@ namespace TalvaneFaultMatrix
 		Out.LogRules.Add({FName(InCategory), bInProblem, InSubstring, InMin, InMax});
 	}
 
-	/** The log of the engine's HTTP module for this cell: its one start line per attempt and the warnings the fault gives. */
-	inline void AddHttpRules(const FFaultRow& InRow, const int32 InAttempts, FCellExpectation& Out)
+	/**
+	 * The log of the engine's HTTP module for this cell, at LogHttp's default verbosity (Display): only
+	 * the warnings the fault gives. Its "Starting … request to URL=" line is at Log, so it never shows.
+	 */
+	inline void AddHttpRules(const FFaultRow& InRow, FCellExpectation& Out)
 	{
-		AddRule(Out, TEXT("LogHttp"), false, TEXT("request to URL="), InAttempts, InAttempts);
+		AddRule(Out, TEXT("LogHttp"), false, TEXT("request to URL="), 0, 0);
 		const int32 ServerErrors = InRow.Status >= 500 && InRow.Status <= 503 ? 1 : 0;
 		if (ServerErrors > 0)
 		{
@@ -168,7 +171,7 @@ namespace TalvaneFaultMatrix
 		// Only a stream is reported as it arrives; an error status or a refusal never is.
 		Expected.bProgress = bInStream && InRow.Fault != EFault::Status && InRow.Fault != EFault::Refusal;
 		const int32 Attempts = InRow.Fault == EFault::FailOnceRetried ? 2 : 1;
-		AddHttpRules(InRow, Attempts, Expected);
+		AddHttpRules(InRow, Expected);
 		AddPluginRules(InRow, InKind, !Expected.bSuccess, Attempts, Expected);
 		return Expected;
 	}

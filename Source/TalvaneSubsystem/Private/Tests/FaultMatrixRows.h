@@ -101,10 +101,10 @@ namespace TalvaneFaultMatrix
 		Rows.Add(Make(TEXT("drop"), EFault::Interrupted));
 		Rows.Add(Make(TEXT("trickle"), EFault::None));
 		FFaultRow& Stall = Rows.Add_GetRef(Make(TEXT("stall"), EFault::NoResponse));
-		Stall.Headers.Add({TEXT("X-Talvane-Stall-Ms"), TEXT("10000")});
+		Stall.Headers.Add({TEXT("X-Talvane-Stall-Ms"), TEXT("30000")});
 		Stall.bShortTimeout = true;
 		FFaultRow& StallAfterHeaders = Rows.Add_GetRef(Make(TEXT("stall-after-headers"), EFault::Interrupted));
-		StallAfterHeaders.Headers.Add({TEXT("X-Talvane-Stall-Ms"), TEXT("10000")});
+		StallAfterHeaders.Headers.Add({TEXT("X-Talvane-Stall-Ms"), TEXT("30000")});
 		StallAfterHeaders.bShortTimeout = true;
 		Rows.Add(Make(TEXT("split"), EFault::None, EAnswerShape::Split));
 		Rows.Add(Make(TEXT("keepalive"), EFault::None));
