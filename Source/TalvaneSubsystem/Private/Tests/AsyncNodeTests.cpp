@@ -7,6 +7,7 @@
 #include "TalvaneLocalChatAsyncAction.h"
 #include "TalvaneSubsystem.h"
 #include "TestGameInstance.h"
+#include "TestLogCapture.h"
 #include "Tests/TalvaneTestServer.h"
 #include "UObject/UObjectGlobals.h"
 
@@ -316,9 +317,21 @@ void FTalvaneAsyncNodeSpec::Define()
 			GConfig->SetString(TEXT("Talvane"), TEXT("MaxRetries"), TEXT("2"), GEngineIni);
 			GConfig->SetString(TEXT("Talvane"), TEXT("RetryMaxSeconds"), TEXT("5"), GEngineIni);
 			FNimbrelChatRequest Record = MakeChat(true);
+			FTestLogCapture Capture;
 			UTalvaneChatAsyncAction* Node = StartChat(TEXT("wait"), Record, {{TEXT("X-Talvane-Fail-Times"), TEXT("2")},
 				{TEXT("X-Talvane-Fail-Key"), FGuid::NewGuid().ToString()}, {TEXT("X-Talvane-Fail-Status"), TEXT("429")}});
-			TickCollecting([]() { return false; }, 0.3);
+			// However busy the machine, cancel only once the first 429 has come and the node waits to retry.
+			TestTrue(TEXT("the node waits to retry"), TickCollecting([&Capture]()
+			{
+				for (const FCapturedLogLine& Line : Capture.GetLines())
+				{
+					if (Line.Text.Contains(TEXT("Retrying request")))
+					{
+						return true;
+					}
+				}
+				return false;
+			}));
 			Node->Cancel();
 			TestTrue(TEXT("the node ended"), WaitForEnd(Node));
 			TestEqual(TEXT("no success"), Listener->ChatSuccesses.Num(), 0);
