@@ -19,3 +19,18 @@ function(talvane_engine_module TARGET API_MACRO)
 		target_include_directories(${TARGET} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/Private")
 	endif()
 endfunction()
+
+# Lists in OUT_VAR the headers of DIRECTORY that include their own .generated.h: the reflected types
+# the engine's header tool reads there with every other header of the module.
+function(talvane_reflected_headers OUT_VAR DIRECTORY)
+	file(GLOB Candidates CONFIGURE_DEPENDS ${DIRECTORY}/*.h)
+	set(Reflected "")
+	foreach(Header IN LISTS Candidates)
+		get_filename_component(HeaderName ${Header} NAME_WE)
+		file(STRINGS ${Header} GeneratedInclude REGEX "#include \"${HeaderName}\\.generated\\.h\"")
+		if(GeneratedInclude)
+			list(APPEND Reflected ${Header})
+		endif()
+	endforeach()
+	set(${OUT_VAR} ${Reflected} PARENT_SCOPE)
+endfunction()
