@@ -21,7 +21,8 @@ namespace
 		TEXT("status-429"), TEXT("status-500"), TEXT("status-503"), TEXT("status-418"), TEXT("status-500-slow"), TEXT("drop"),
 		TEXT("trickle"), TEXT("stall"), TEXT("stall-after-headers"), TEXT("split"), TEXT("keepalive"), TEXT("crlf"), TEXT("data-in-text"),
 		TEXT("huge"), TEXT("whole-json"), TEXT("error-event"), TEXT("refusal"), TEXT("no-done"), TEXT("many-events"), TEXT("cut"),
-		TEXT("empty-stream")};
+		TEXT("empty-stream"), TEXT("ping-lines"), TEXT("tool-fragments"), TEXT("tools"), TEXT("tools-unlisted"),
+		TEXT("tools-malformed"), TEXT("tools-endless")};
 
 	TMap<FString, FString> ShortScenario(const TCHAR* InName)
 	{
