@@ -7,17 +7,6 @@
 
 class UObject;
 
-/** One tool call of a loop as it was made: the function the model named, its arguments text, and the result sent back. */
-struct FTalvaneToolCallReport
-{
-	FString Name;
-	FString Arguments;
-	/** A JSON object of the return value and output parameters, or an error text starting with "Error:". */
-	FString Result;
-	/** The function ran; false when the call was refused (unknown name, bad arguments, target gone). */
-	bool bRan = false;
-};
-
 /** How a tool loop ended: its final answer, or why there is none. */
 struct FTalvaneToolLoopOutcome
 {
