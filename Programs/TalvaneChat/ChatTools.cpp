@@ -40,14 +40,15 @@ void FChatSession::OnToolCall(const FTalvaneToolCallReport& InCall)
 		bAnswerOpen = false;
 		bReasoningOpen = false;
 	}
-	ChatTerminal::Write("[tool] " + std::string(FTCHARToUTF8(*InCall.Name).Get()) + " " + FTCHARToUTF8(*InCall.Arguments).Get() + " -> "
-		+ FTCHARToUTF8(*InCall.Result).Get() + "\n");
+	ChatTerminal::Write("[tool] " + std::string(FTCHARToUTF8(*InCall.Name).Get()) + " " + FTCHARToUTF8(*InCall.Arguments).Get() + " -> " +
+						FTCHARToUTF8(*InCall.Result).Get() + "\n");
 	// The answer after the calls starts afresh: what progress showed before belonged to an earlier request.
 	AnswerShown.Reset();
 	ReasoningShown.Reset();
 }
 
-void FChatSession::OnToolLoopFailure(const int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings)
+void FChatSession::OnToolLoopFailure(
+	const int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings)
 {
 	OnNodeFailure(InCode, InBody, InTimings);
 	ToolLoopMessage = InMessage;
@@ -63,31 +64,43 @@ ETurnResult FChatSession::AskWithTools(const FString& Question)
 	ToolLoopMessage.Reset();
 	if (Options.bNode)
 	{
-		UTalvaneToolLoopAsyncAction* Node = UTalvaneToolLoopAsyncAction::NimbrelChatWithToolsAsync(Listener, Question, ChatRecord, Tavern,
-			TavernFunctions(), 0, Options.Headers);
+		UTalvaneToolLoopAsyncAction* Node = UTalvaneToolLoopAsyncAction::NimbrelChatWithToolsAsync(
+			Listener, Question, ChatRecord, Tavern, TavernFunctions(), 0, Options.Headers);
 		Node->OnToolCall.AddDynamic(Listener, &UChatListener::HandleToolNodeCall);
 		return FinishToolTurn(WaitForNode(*Node));
 	}
 	FTalvaneToolLoopListener Heard;
 	// The session outlives the loop's reports: they come only while WaitUntilDone ticks, and a loop
 	// still running when the session stops goes with the subsystem's shutdown, silently.
-	Heard.OnProgress.BindLambda([this](ENimbrelProtocol, const FString& InText, const FString& InReasoning, const FNimbrelContextInfo&, int32, int32)
-		{ OnNodeProgress(InText, InReasoning); });
-	Heard.OnToolCall.BindLambda([this](const FTalvaneToolCallReport& InCall) { OnToolCall(InCall); });
-	Heard.OnComplete.BindLambda([this](const FTalvaneToolLoopOutcome& InOutcome)
-	{
-		InOutcome.bSucceeded ? OnNodeSuccess(InOutcome.Text, InOutcome.Reasoning, InOutcome.Timings)
-							 : OnToolLoopFailure(InOutcome.Code, InOutcome.Body, InOutcome.Message, InOutcome.Timings);
-	});
+	Heard.OnProgress.BindLambda(
+		[this](ENimbrelProtocol, const FString& InText, const FString& InReasoning, const FNimbrelContextInfo&, int32, int32)
+		{
+			OnNodeProgress(InText, InReasoning);
+		});
+	Heard.OnToolCall.BindLambda(
+		[this](const FTalvaneToolCallReport& InCall)
+		{
+			OnToolCall(InCall);
+		});
+	Heard.OnComplete.BindLambda(
+		[this](const FTalvaneToolLoopOutcome& InOutcome)
+		{
+			InOutcome.bSucceeded ? OnNodeSuccess(InOutcome.Text, InOutcome.Reasoning, InOutcome.Timings)
+								 : OnToolLoopFailure(InOutcome.Code, InOutcome.Body, InOutcome.Message, InOutcome.Timings);
+		});
 	FString Error;
-	const TSharedPtr<FTalvaneToolLoop> Loop = Subsystem->StartToolLoop(Question, ChatRecord, Tavern, TavernFunctions(), 0, Options.Headers,
-		MoveTemp(Heard), Error);
+	const TSharedPtr<FTalvaneToolLoop> Loop =
+		Subsystem->StartToolLoop(Question, ChatRecord, Tavern, TavernFunctions(), 0, Options.Headers, MoveTemp(Heard), Error);
 	if (!Loop.IsValid())
 	{
 		LastError = FTCHARToUTF8(*Error).Get();
 		return ETurnResult::Failure;
 	}
-	return FinishToolTurn(WaitUntilDone([Loop]() { Loop->Cancel(); }));
+	return FinishToolTurn(WaitUntilDone(
+		[Loop]()
+		{
+			Loop->Cancel();
+		}));
 }
 
 ETurnResult FChatSession::FinishToolTurn(const ETurnResult InResult)

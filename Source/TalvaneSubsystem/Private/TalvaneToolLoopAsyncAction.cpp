@@ -30,28 +30,31 @@ bool UTalvaneToolLoopAsyncAction::StartSending(UTalvaneSubsystem& InSubsystem)
 	// The closures hold the node weakly: a node collected first is never called.
 	const TWeakObjectPtr<UTalvaneToolLoopAsyncAction> WeakThis(this);
 	FTalvaneToolLoopListener Listener;
-	Listener.OnProgress.BindLambda([WeakThis](const ENimbrelProtocol, const FString& InText, const FString& InReasoning,
-		const FNimbrelContextInfo&, const int32, const int32)
-	{
-		if (UTalvaneToolLoopAsyncAction* Node = WeakThis.Get())
+	Listener.OnProgress.BindLambda(
+		[WeakThis](
+			const ENimbrelProtocol, const FString& InText, const FString& InReasoning, const FNimbrelContextInfo&, const int32, const int32)
 		{
-			Node->HandleProgress(InText, InReasoning);
-		}
-	});
-	Listener.OnToolCall.BindLambda([WeakThis](const FTalvaneToolCallReport& InCall)
-	{
-		if (UTalvaneToolLoopAsyncAction* Node = WeakThis.Get())
+			if (UTalvaneToolLoopAsyncAction* Node = WeakThis.Get())
+			{
+				Node->HandleProgress(InText, InReasoning);
+			}
+		});
+	Listener.OnToolCall.BindLambda(
+		[WeakThis](const FTalvaneToolCallReport& InCall)
 		{
-			Node->HandleToolCall(InCall);
-		}
-	});
-	Listener.OnComplete.BindLambda([WeakThis](const FTalvaneToolLoopOutcome& InOutcome)
-	{
-		if (UTalvaneToolLoopAsyncAction* Node = WeakThis.Get())
+			if (UTalvaneToolLoopAsyncAction* Node = WeakThis.Get())
+			{
+				Node->HandleToolCall(InCall);
+			}
+		});
+	Listener.OnComplete.BindLambda(
+		[WeakThis](const FTalvaneToolLoopOutcome& InOutcome)
 		{
-			Node->HandleLoopOutcome(InOutcome);
-		}
-	});
+			if (UTalvaneToolLoopAsyncAction* Node = WeakThis.Get())
+			{
+				Node->HandleLoopOutcome(InOutcome);
+			}
+		});
 	FString Error;
 	Loop = InSubsystem.StartToolLoop(Content, *Record, Target.Get(), FunctionNames, StepLimit, Headers, MoveTemp(Listener), Error);
 	if (!Loop.IsValid())
@@ -120,6 +123,6 @@ void UTalvaneToolLoopAsyncAction::HandleLoopOutcome(const FTalvaneToolLoopOutcom
 		return;
 	}
 	End();
-	OnSuccess.Broadcast(InOutcome.Response, InOutcome.Text, InOutcome.Reasoning, InOutcome.Code, InOutcome.Body, FString(), InOutcome.Timings,
-		FTalvaneToolCallReport());
+	OnSuccess.Broadcast(InOutcome.Response, InOutcome.Text, InOutcome.Reasoning, InOutcome.Code, InOutcome.Body, FString(),
+		InOutcome.Timings, FTalvaneToolCallReport());
 }

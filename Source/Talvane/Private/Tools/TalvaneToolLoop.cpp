@@ -136,10 +136,17 @@ bool FTalvaneToolLoop::SendStep(const FString* InQuestion)
 	// The listener holds the loop: it lives while its request is in flight, and the manager forgets the
 	// listener with the request's outcome (or, silently, when it shuts down).
 	const TSharedRef<FTalvaneToolLoop> Self = AsShared();
-	StepListener.OnProgress.BindLambda([Self](ENimbrelProtocol InProtocol, const FString& InText, const FString& InReasoning,
-		const FNimbrelContextInfo& InMeta, int32 InSent, int32 InReceived)
-		{ Self->Listener.OnProgress.ExecuteIfBound(InProtocol, InText, InReasoning, InMeta, InSent, InReceived); });
-	StepListener.OnComplete.BindLambda([Self](const FTalvaneRequestOutcome& InOutcome) { Self->OnStepComplete(InOutcome); });
+	StepListener.OnProgress.BindLambda(
+		[Self](ENimbrelProtocol InProtocol, const FString& InText, const FString& InReasoning, const FNimbrelContextInfo& InMeta,
+			int32 InSent, int32 InReceived)
+		{
+			Self->Listener.OnProgress.ExecuteIfBound(InProtocol, InText, InReasoning, InMeta, InSent, InReceived);
+		});
+	StepListener.OnComplete.BindLambda(
+		[Self](const FTalvaneRequestOutcome& InOutcome)
+		{
+			Self->OnStepComplete(InOutcome);
+		});
 	Manage.SetRequestListener(Sent, MoveTemp(StepListener));
 	return true;
 }
@@ -156,6 +163,13 @@ void FTalvaneToolLoop::OnStepComplete(const FTalvaneRequestOutcome& InOutcome)
 	{
 		return;
 	}
+	if (InOutcome.bSucceeded && bCancelRequested)
+	{
+		// The answer overtook the cancel: it is not recorded, and its calls are not run.
+		Outcome.Message = GetCancelledMessage();
+		End(Outcome);
+		return;
+	}
 	if (!InOutcome.bSucceeded)
 	{
 		const bool bSuperseded = InOutcome.Message == FTalvaneManage::GetSupersededMessage();
@@ -164,8 +178,8 @@ void FTalvaneToolLoop::OnStepComplete(const FTalvaneRequestOutcome& InOutcome)
 		return;
 	}
 	Outcome.Response = ReadResponse(InOutcome);
-	const FNimbrelChatResponseMessage Answer = Outcome.Response.Choices.Num() > 0 ? Outcome.Response.Choices[0].Message
-		: FNimbrelChatResponseMessage();
+	const FNimbrelChatResponseMessage Answer =
+		Outcome.Response.Choices.Num() > 0 ? Outcome.Response.Choices[0].Message : FNimbrelChatResponseMessage();
 	if (Answer.ToolCalls.Num() == 0)
 	{
 		Outcome.bSucceeded = true;
@@ -183,7 +197,7 @@ void FTalvaneToolLoop::OnStepComplete(const FTalvaneRequestOutcome& InOutcome)
 	if (AnswerToolCalls(Answer, Outcome) && !SendStep(nullptr))
 	{
 		Outcome.Message = GetLiveRecord() ? FString(TEXT("The next request of the tool loop could not be sent; see the log."))
-			: FString(TEXT("The conversation record was destroyed during the tool loop."));
+										  : FString(TEXT("The conversation record was destroyed during the tool loop."));
 		End(Outcome);
 	}
 }
