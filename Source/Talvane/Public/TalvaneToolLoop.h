@@ -47,9 +47,11 @@ struct FTalvaneToolLoopListener
  * assistant turn with its calls, followed at once by one tool message per call (its ToolCallID set):
  * the turn and its results are written together, after the calls have run, so the record never holds a
  * tool-call turn without a result for each call. A turn whose calls are not run (the step limit, a
- * record or loop gone meanwhile) never enters it. The final answer enters it as an assistant message.
+ * record or loop gone meanwhile, a newer question sent on the record by a game function) never enters
+ * it. The final answer enters it as an assistant message.
  * A cancel or failure leaves what was written so far: the question, and any whole turns with their
- * results. A newer question on the record supersedes the loop as it does any request.
+ * results. A newer question on the record supersedes the loop as it does any request, also when a
+ * game function or a tool-call report's handler sends it.
  */
 class TALVANE_API FTalvaneToolLoop : public TSharedFromThis<FTalvaneToolLoop>
 {
@@ -91,6 +93,18 @@ private:
 	bool AnswerToolCalls(const FNimbrelChatResponseMessage& InMessage, FTalvaneToolLoopOutcome& InOutOutcome);
 	/** Reports the outcome once, and forgets the listener. */
 	void End(const FTalvaneToolLoopOutcome& InOutcome);
+	/** What the record ends with: a question sent on it meanwhile (by a game function or a report's handler) changes it. */
+	struct FRecordMark
+	{
+		int32 Num = -1;
+		ENimbrelRole LastRole = ENimbrelRole::NIMBREL_SYSTEM;
+		FString LastContent;
+		bool operator==(const FRecordMark& InOther) const
+		{
+			return Num == InOther.Num && LastRole == InOther.LastRole && LastContent.Equals(InOther.LastContent, ESearchCase::CaseSensitive);
+		}
+	};
+	FRecordMark MarkRecord() const;
 	/** The record, or null when it has been destroyed. */
 	FNimbrelChatRequest* GetLiveRecord() const;
 

@@ -19,6 +19,8 @@ BEGIN_DEFINE_SPEC(FTalvaneToolLoopSpec, "Talvane.Manage.ToolLoop", EAutomationTe
 	/** The loop a spec cancels from its first tool-call report. */
 	TSharedPtr<FTalvaneToolLoop> Running;
 	bool bCancelOnCall = false;
+	/** The record a spec sends a newer question on from its first tool-call report. */
+	FNimbrelChatRequest* AskOnCall = nullptr;
 
 	FTalvaneToolLoopListener MakeListener()
 	{
@@ -30,6 +32,10 @@ BEGIN_DEFINE_SPEC(FTalvaneToolLoopSpec, "Talvane.Manage.ToolLoop", EAutomationTe
 			{
 				Running->Cancel();
 			}
+			if (AskOnCall && Calls.Num() == 1)
+			{
+				Manager->NimbrelChatRequest(TEXT("second"), *AskOnCall, {});
+			}
 		});
 		Listener.OnComplete.BindLambda([this](const FTalvaneToolLoopOutcome& Outcome) { Outcomes.Add(Outcome); });
 		Listener.OnProgress.BindLambda([this](ENimbrelProtocol, const FString& Text, const FString&, const FNimbrelContextInfo&, int32, int32)
@@ -37,11 +43,17 @@ BEGIN_DEFINE_SPEC(FTalvaneToolLoopSpec, "Talvane.Manage.ToolLoop", EAutomationTe
 		return Listener;
 	}
 
-	TSharedPtr<FTalvaneToolLoop> Start(FNimbrelChatRequest& Record, const TCHAR* InScenario, const int32 InMaxSteps = 0)
+	/** Starts a loop; bInSlow: the server waits 300 ms before each answer, so the request is surely in flight meanwhile. */
+	TSharedPtr<FTalvaneToolLoop> Start(FNimbrelChatRequest& Record, const TCHAR* InScenario, const int32 InMaxSteps = 0, const bool bInSlow = false)
 	{
 		FString Error;
+		TMap<FString, FString> Headers = Scenario(InScenario);
+		if (bInSlow)
+		{
+			Headers.Add(TEXT("X-Talvane-Delay-Ms"), TEXT("300"));
+		}
 		TSharedPtr<FTalvaneToolLoop> Loop = FTalvaneToolLoop::Start(*Manager, TEXT("What does the tavern say?"), Record, Tavern, Listed,
-			InMaxSteps, Scenario(InScenario), MakeListener(), Error);
+			InMaxSteps, Headers, MakeListener(), Error);
 		TestTrue(*(TEXT("started: ") + Error), Loop.IsValid());
 		return Loop;
 	}
@@ -90,6 +102,7 @@ void FTalvaneToolLoopSpec::Define()
 		Progress.Reset();
 		Running.Reset();
 		bCancelOnCall = false;
+		AskOnCall = nullptr;
 	});
 
 	AfterEach([this]()
@@ -273,7 +286,7 @@ void FTalvaneToolLoopSpec::DefineEnds(const bool bStream)
 	{
 		AddExpectedError(TEXT("\\[OnRequestComplete\\]|Request error response is empty"), EAutomationExpectedErrorFlags::Contains, 0);
 		FNimbrelChatRequest Record = MakeChatRecord(bStream);
-		const TSharedPtr<FTalvaneToolLoop> Loop = Start(Record, TEXT("tools"));
+		const TSharedPtr<FTalvaneToolLoop> Loop = Start(Record, TEXT("tools"), 0, true);
 		if (Loop.IsValid())
 		{
 			Loop->Cancel();
@@ -311,7 +324,7 @@ void FTalvaneToolLoopSpec::DefineEnds(const bool bStream)
 	{
 		AddExpectedError(TEXT("\\[OnRequestComplete\\]|Request error response is empty"), EAutomationExpectedErrorFlags::Contains, 0);
 		FNimbrelChatRequest Record = MakeChatRecord(bStream);
-		Start(Record, TEXT("tools"));
+		Start(Record, TEXT("tools"), 0, true);
 		Manager->NimbrelChatRequest(TEXT("second"), Record, {});
 		if (!WaitForOutcome())
 		{
@@ -322,6 +335,26 @@ void FTalvaneToolLoopSpec::DefineEnds(const bool bStream)
 		TestTrue(TEXT("the newer question answered"), TickUntil([this]() { return Manager->Reports.Successes.Num() > 0; }));
 		TestEqual(TEXT("nothing ran"), Tavern->Calls, 0);
 		TestTrue(TEXT("the newest question"), Record.Messages.Num() > 0 && Record.Messages[0].Content == TEXT("second"));
+		ExpectEveryTurnAnswered(Record.Messages);
+	});
+
+	It(TEXT("IsSupersededByAQuestionSentFromAToolCallReport"), [this, bStream]()
+	{
+		FNimbrelChatRequest Record = MakeChatRecord(bStream);
+		AskOnCall = &Record;
+		Start(Record, TEXT("tools-endless"));
+		if (!WaitForOutcome())
+		{
+			return;
+		}
+		TestEqual(TEXT("says why"), Outcomes[0].Message, FTalvaneManage::GetSupersededMessage());
+		TestEqual(TEXT("asked nothing more"), Outcomes[0].Steps, 1);
+		TestTrue(TEXT("the newer question answered"), TickUntil([this]() { return Manager->Reports.Successes.Num() >= 2; }));
+		// The question, the turn with both results, then the newer question (and its streamed answer).
+		if (TestEqual(TEXT("messages"), Record.Messages.Num(), bStream ? 6 : 5))
+		{
+			TestEqual(TEXT("the newer question follows the results"), Record.Messages[4].Content, FString(TEXT("second")));
+		}
 		ExpectEveryTurnAnswered(Record.Messages);
 	});
 }

@@ -106,6 +106,21 @@ void FTalvaneToolLoop::Cancel()
 	bCancelRequested = true;
 }
 
+FTalvaneToolLoop::FRecordMark FTalvaneToolLoop::MarkRecord() const
+{
+	FRecordMark Mark;
+	if (const FNimbrelChatRequest* const Live = GetLiveRecord())
+	{
+		Mark.Num = Live->Messages.Num();
+		if (Mark.Num > 0)
+		{
+			Mark.LastRole = Live->Messages.Last().Role;
+			Mark.LastContent = Live->Messages.Last().Content;
+		}
+	}
+	return Mark;
+}
+
 FNimbrelChatRequest* FTalvaneToolLoop::GetLiveRecord() const
 {
 	return RecordLifetime.IsValid() ? Record : nullptr;
@@ -213,6 +228,7 @@ bool FTalvaneToolLoop::AnswerToolCalls(const FNimbrelChatResponseMessage& InMess
 	}
 	// Every call runs before the record changes: a game function that sends a question on the record or
 	// destroys it finds no half-written turn, and the turn is written only with all its results.
+	const FRecordMark Before = MarkRecord();
 	TArray<FTalvaneToolCallReport> Reports;
 	for (const FNimbrelChatResponseToolCall& Call : InMessage.ToolCalls)
 	{
@@ -222,9 +238,11 @@ bool FTalvaneToolLoop::AnswerToolCalls(const FNimbrelChatResponseMessage& InMess
 		Report.bRan = TalvaneGameTools::DispatchToolCall(Target, FunctionNames, Call, Report.Result);
 	}
 	FNimbrelChatRequest* const Live = GetLiveRecord();
-	if (!Live || bEnded)
+	if (!Live || bEnded || !(MarkRecord() == Before))
 	{
-		InOutOutcome.Message = TEXT("The conversation record was destroyed during the tool loop.");
+		// Gone, or a game function sent a newer question on the record: that question wins.
+		InOutOutcome.Message =
+			Live ? FTalvaneManage::GetSupersededMessage() : FString(TEXT("The conversation record was destroyed during the tool loop."));
 		End(InOutOutcome);
 		return false;
 	}
@@ -236,9 +254,16 @@ bool FTalvaneToolLoop::AnswerToolCalls(const FNimbrelChatResponseMessage& InMess
 		Result.Content = Reports[Index].Result;
 		Result.ToolCallID = InMessage.ToolCalls[Index].ID;
 	}
+	const FRecordMark Written = MarkRecord();
 	for (const FTalvaneToolCallReport& Report : Reports)
 	{
 		Listener.OnToolCall.ExecuteIfBound(Report);
+	}
+	if (!bEnded && GetLiveRecord() && !(MarkRecord() == Written))
+	{
+		// A report's handler sent a newer question on the record: the loop asks nothing more.
+		InOutOutcome.Message = FTalvaneManage::GetSupersededMessage();
+		End(InOutOutcome);
 	}
 	if (bCancelRequested && !bEnded)
 	{
