@@ -1,5 +1,8 @@
 #include "RequestHandler.h"
 
+#include <chrono>
+#include <thread>
+
 #include "AnswerBuilder.h"
 #include "Scenarios.h"
 #include "ServerConnection.h"
@@ -216,6 +219,10 @@ namespace TalvaneReference
 		FAnswerText Text;
 		if (InScenario.ToolPlay != EToolPlay::Off)
 		{
+			if (InScenario.ToolDelayMs > 0)
+			{
+				std::this_thread::sleep_for(std::chrono::milliseconds(InScenario.ToolDelayMs));
+			}
 			FToolTurn Turn = PlanToolTurn(Body, InScenario.ToolPlay);
 			Query.ToolName.clear();
 			Query.PlannedCalls = std::move(Turn.Calls);

@@ -208,6 +208,8 @@ namespace TalvaneReference
 			? (Scenario.Kind == EScenario::Split ? 2 : 1)
 			: (Scenario.Kind == EScenario::StatusSlow ? 200 : 20);
 		Scenario.DelayMs = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Delay-Ms", DefaultDelayMs, 0, 60000));
+		// A tool turn waits only when asked, so a client can act while the turn is surely still in flight.
+		Scenario.ToolDelayMs = Scenario.ToolPlay != EToolPlay::Off && InRequest.has_header("X-Talvane-Delay-Ms") ? Scenario.DelayMs : 0;
 		Scenario.SizeBytes = static_cast<size_t>(NumberHeader(InRequest, "X-Talvane-Size", 4 * 1024 * 1024, 1, 256LL * 1024 * 1024));
 		Scenario.StallMs = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Stall-Ms", 30000, 0, 600000));
 		Scenario.EventCount = static_cast<int>(NumberHeader(InRequest, "X-Talvane-Events", 4000, 1, 100000));

@@ -51,6 +51,7 @@ namespace TalvaneReference
 		std::string FailKey;                  // ... the same "X-Talvane-Fail-Key" fail ...
 		int FailStatus = 503;                 // ... with "X-Talvane-Fail-Status"; later ones are answered
 		EToolPlay ToolPlay = EToolPlay::Off;  // tools, tools-unlisted, tools-malformed, tools-endless (delivered as Normal)
+		int ToolDelayMs = 0;                  // tools scenarios: "X-Talvane-Delay-Ms" when sent, a wait before each answer
 	};
 
 	/** Reads the scenario headers; an unknown or absent scenario is Normal. */

@@ -84,3 +84,39 @@ void UChatListener::HandleNodeFIMFailure(const FNimbrelFIMResponses&, const FStr
 		Session->OnNodeFailure(StatusCode, Body, Timings);
 	}
 }
+
+void UChatListener::HandleToolNodeProgress(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+	const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall)
+{
+	if (Session)
+	{
+		Session->OnNodeProgress(Text, Reasoning);
+	}
+}
+
+void UChatListener::HandleToolNodeCall(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+	const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall)
+{
+	if (Session)
+	{
+		Session->OnToolCall(ToolCall);
+	}
+}
+
+void UChatListener::HandleToolNodeSuccess(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+	const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall)
+{
+	if (Session)
+	{
+		Session->OnNodeSuccess(Text, Reasoning, Timings);
+	}
+}
+
+void UChatListener::HandleToolNodeFailure(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+	const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall)
+{
+	if (Session)
+	{
+		Session->OnToolLoopFailure(StatusCode, Body, ErrorMessage, Timings);
+	}
+}

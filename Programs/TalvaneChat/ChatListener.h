@@ -52,6 +52,23 @@ public:
 	void HandleNodeFIMFailure(const FNimbrelFIMResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode, const FString& Body,
 		const FString& ErrorMessage, const FTalvaneRequestTimings& Timings);
 
+	/** The pins of the tool loop node (with --tools --node). */
+	UFUNCTION()
+	void HandleToolNodeProgress(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall);
+
+	UFUNCTION()
+	void HandleToolNodeCall(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall);
+
+	UFUNCTION()
+	void HandleToolNodeSuccess(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall);
+
+	UFUNCTION()
+	void HandleToolNodeFailure(const FNimbrelChatResponses& Response, const FString& Text, const FString& Reasoning, int32 StatusCode,
+		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall);
+
 	/** The session that owns this listener; it outlives every broadcast. */
 	FChatSession* Session = nullptr;
 };

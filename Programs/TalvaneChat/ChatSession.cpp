@@ -23,6 +23,7 @@
 #include "TalvaneJsonStream.h"
 #include "TalvaneLocalChatAsyncAction.h"
 #include "TalvaneSubsystem.h"
+#include "TalvaneToolLoopAsyncAction.h"
 #include "Terminal.h"
 
 namespace
@@ -131,6 +132,7 @@ void FChatSession::Stop()
 		GEngine->DestroyWorldContext(World);
 		GameInstance = nullptr;
 		Subsystem = nullptr;
+		Tavern = nullptr;
 	}
 	if (Listener)
 	{
@@ -186,6 +188,10 @@ void FChatSession::SetModel(const ENimbrelModel InModel)
 ETurnResult FChatSession::Ask(const FString& Question)
 {
 	BeginTurn();
+	if (Options.bTools && Options.LocalHost.IsEmpty())
+	{
+		return AskWithTools(Question);
+	}
 	if (Options.bNode && Options.LocalHost.IsEmpty())
 	{
 		return WaitForNode(*UTalvaneChatAsyncAction::NimbrelChatAsync(Listener, Question, ChatRecord, Options.Headers));
@@ -254,6 +260,12 @@ ETurnResult FChatSession::WaitForNode(UTalvaneAsyncRequest& Node)
 		Fim->OnProgress.AddDynamic(Listener, &UChatListener::HandleNodeFIMProgress);
 		Fim->OnSuccess.AddDynamic(Listener, &UChatListener::HandleNodeFIMSuccess);
 		Fim->OnFailure.AddDynamic(Listener, &UChatListener::HandleNodeFIMFailure);
+	}
+	else if (UTalvaneToolLoopAsyncAction* Tools = Cast<UTalvaneToolLoopAsyncAction>(&Node))
+	{
+		Tools->OnProgress.AddDynamic(Listener, &UChatListener::HandleToolNodeProgress);
+		Tools->OnSuccess.AddDynamic(Listener, &UChatListener::HandleToolNodeSuccess);
+		Tools->OnFailure.AddDynamic(Listener, &UChatListener::HandleToolNodeFailure);
 	}
 	else if (UTalvaneChatAsyncAction* Chat = Cast<UTalvaneChatAsyncAction>(&Node))
 	{

@@ -8,6 +8,8 @@
 #include "TalvaneType.h"
 
 class UChatListener;
+class UChatTavern;
+struct FTalvaneToolCallReport;
 class UGameInstance;
 class UTalvaneAsyncRequest;
 class UTalvaneSubsystem;
@@ -39,6 +41,8 @@ struct FChatOptions
 	TMap<FString, FString> Headers;
 	/** Send each request through a per-request node (as a Blueprint graph would) instead of the subsystem's delegates. */
 	bool bNode = false;
+	/** Ask through the tool loop, with the tavern's die and price list as tools. */
+	bool bTools = false;
 	/** [Talvane] MaxRetries for this run; negative leaves the ini as it is. */
 	int32 MaxRetries = -1;
 };
@@ -85,7 +89,15 @@ public:
 	void OnNodeSuccess(const FString& InAnswer, const FString& InReasoning, const FTalvaneRequestTimings& InTimings);
 	void OnNodeFailure(int32 InCode, const FString& InBody, const FTalvaneRequestTimings& InTimings);
 
+	/** With --tools: one call the loop made, printed with its arguments and result. */
+	void OnToolCall(const FTalvaneToolCallReport& InCall);
+	/** With --tools: the loop failed; InMessage says why in its own words. */
+	void OnToolLoopFailure(int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings);
+
 private:
+	/** Asks through the tool loop (the subsystem's C++ loop, or its node with --node). */
+	ETurnResult AskWithTools(const FString& Question);
+	ETurnResult FinishToolTurn(ETurnResult InResult);
 	ETurnResult WaitForAnswer(const FGuid& RequestID);
 	/** Binds the node's pins, runs it and waits for one of its last two. */
 	ETurnResult WaitForNode(UTalvaneAsyncRequest& Node);
@@ -111,6 +123,10 @@ private:
 	UGameInstance* GameInstance = nullptr;
 	UTalvaneSubsystem* Subsystem = nullptr;
 	UChatListener* Listener = nullptr;
+	/** The game object whose functions --tools offers; made on first use, held by the game instance. */
+	UChatTavern* Tavern = nullptr;
+	/** The failure message of the last tool loop. */
+	FString ToolLoopMessage;
 
 	/** The turn in progress. */
 	FGuid ActiveRequest;

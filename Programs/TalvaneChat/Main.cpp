@@ -21,6 +21,7 @@ namespace
 		bool bInteractive = false;
 		bool bVerbose = false;
 		bool bNode = false;
+		bool bTools = false;
 		int Retries = -1;
 		std::string Prompt;
 		std::string FimPrompt;
@@ -73,6 +74,8 @@ namespace
 		App.add_option("--system", Line.System, "A system message that starts the conversation");
 		App.add_option("-H,--header", Line.Headers, "Custom metadata header NAME=VALUE, sent with every request (repeatable)");
 		App.add_flag("-v,--verbose", Line.bVerbose, "Also show the plugin's warning and error log lines, and each answer's timings and token usage");
+		App.add_flag("--tools", Line.bTools, "Give the model two functions of a small game object (a die roll and an innkeeper's price list) "
+			"through the tool loop; each call is printed with its arguments and result, then the answer");
 		App.add_flag("--node", Line.bNode, "Send each request through its own request node (the Blueprint async node) instead of the subsystem's delegates");
 		App.add_option("--retries", Line.Retries, "Send a request that failed before any answer arrived (429, 5xx, no connection) again, up to N times ([Talvane] MaxRetries)");
 	}
@@ -99,6 +102,7 @@ namespace
 		OutOptions.bStatements = Line.bStatements;
 		OutOptions.bVerbose = Line.bVerbose;
 		OutOptions.bNode = Line.bNode;
+		OutOptions.bTools = Line.bTools;
 		OutOptions.MaxRetries = Line.Retries;
 		OutOptions.bColour = ChatTerminal::SupportsColour();
 		OutOptions.LocalHost = ToFString(Line.Local);
@@ -117,6 +121,16 @@ namespace
 				return false;
 			}
 			OutOptions.Headers.Add(ToFString(Header.substr(0, Equals)), ToFString(Header.substr(Equals + 1)));
+		}
+		if (Line.bTools && !Line.Local.empty())
+		{
+			OutError = "--tools needs the cloud service: a local chat record offers no tools";
+			return false;
+		}
+		if (Line.bTools && Line.BaseURL.empty() && !OutOptions.Headers.Contains(TEXT("X-Talvane-Scenario")))
+		{
+			// The embedded reference server plays a model that calls tools only in its tools scenario.
+			OutOptions.Headers.Add(TEXT("X-Talvane-Scenario"), TEXT("tools"));
 		}
 		return true;
 	}

@@ -162,8 +162,9 @@ void FTalvaneBlueprintPinsSpec::Define()
 			ExpectNoLoss(EModelNodeKind::AsyncAction);
 		});
 
-		It(TEXT("are the three nodes with one signature per node"), [this]()
+		It(TEXT("are the four nodes with one signature per node"), [this]()
 		{
+			// Every exec pin writes every data pin: three pins, and four on the tool loop node (OnToolCall).
 			TArray<FString> Titles;
 			for (const FModelNode& Node : BlueprintPinModel::BuildNodesForPackage(TEXT("/Script/TalvaneSubsystem")))
 			{
@@ -174,11 +175,20 @@ void FTalvaneBlueprintPinsSpec::Define()
 					{
 						const FModelPin* Found = Node.FindPin(Pin);
 						TestTrue(FString::Printf(TEXT("%s has pin %s"), *Node.Title, Pin), Found != nullptr);
-						TestEqual(FString::Printf(TEXT("%s: %s written by"), *Node.Title, Pin), Found ? Found->FilledBy.Num() : 0, 3);
+						const int32 ExecPins = Node.Title == TEXT("Nimbrel Chat With Tools") ? 4 : 3;
+						TestEqual(FString::Printf(TEXT("%s: %s written by"), *Node.Title, Pin), Found ? Found->FilledBy.Num() : 0, ExecPins);
 					}
 				}
 			}
-			TestEqual(TEXT("request nodes"), FString::Join(Titles, TEXT(", ")), FString(TEXT("Nimbrel Chat, Nimbrel FIM, Nimbrel Local Chat")));
+			TestEqual(TEXT("request nodes"), FString::Join(Titles, TEXT(", ")), FString(TEXT("Nimbrel Chat, Nimbrel FIM, Nimbrel Local Chat, Nimbrel Chat With Tools")));
+			const FModelNode* ToolLoop = nullptr;
+			const TArray<FModelNode> Nodes = BlueprintPinModel::BuildNodesForPackage(TEXT("/Script/TalvaneSubsystem"));
+			for (const FModelNode& Node : Nodes)
+			{
+				ToolLoop = Node.Title == TEXT("Nimbrel Chat With Tools") ? &Node : ToolLoop;
+			}
+			const FModelPin* ToolCall = ToolLoop ? ToolLoop->FindPin(TEXT("ToolCall")) : nullptr;
+			TestEqual(TEXT("the tool call reaches every pin"), ToolCall ? ToolCall->FilledBy.Num() : 0, 4);
 		});
 	});
 

@@ -268,6 +268,39 @@ class Interactive(ChatCase):
             os.close(fd)
 
 
+class Tools(ChatCase):
+    CALL = re.compile(r"\[tool\] (\w+) (\{.*\}) -> (\{.*\})")
+
+    def test_each_call_is_printed_with_its_arguments_and_result_then_the_answer(self):
+        for mode in ([], ["--no-stream"], ["--delta"]):
+            result = self.chat("--tools", "--prompt", "What does a mead cost? And roll me a die.", *mode)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            calls = self.CALL.findall(result.stdout)
+            self.assertEqual([name for name, _, _ in calls], ["RollDie", "PriceOf"], result.stdout)
+            self.assertEqual(json.loads(calls[0][1]), {"Sides": 3})
+            roll = json.loads(calls[0][2])["ReturnValue"]
+            self.assertTrue(1 <= roll <= 3, result.stdout)
+            # The answer comes after the calls and quotes each result.
+            answer = result.stdout[result.stdout.rindex("[tool]"):].split("\n", 1)[1]
+            self.assertIn(f"call_1_0 gave {calls[0][2]}", answer)
+            self.assertIn(f"call_1_1 gave {calls[1][2]}", answer)
+
+    def test_a_model_that_never_stops_calling_meets_the_step_limit(self):
+        result = self.chat("--tools", "--prompt", "hi", "--header", "X-Talvane-Scenario=tools-endless")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout.count("[tool] RollDie"), 7, result.stdout)
+        self.assertIn("limit of 8 requests", result.stderr)
+
+    def test_tools_need_the_cloud_service(self):
+        result = self.chat("--tools", "--prompt", "hi", "--local", "127.0.0.1:1", "--chat-id", "x")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn("--tools", result.stderr)
+
+
+class ToolsWithNode(Tools):
+    EXTRA = ["--node"]
+
+
 class OneShotAndScriptedWithNode(OneShotAndScripted):
     EXTRA = ["--node"]
 

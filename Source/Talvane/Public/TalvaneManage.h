@@ -98,6 +98,14 @@ public:
 	 * never enters the record. A game that wants both answers sends them on two records.
 	 */
 	FGuid NimbrelChatRequest(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
+	/**
+	 * Sends one step of a tool loop (see FTalvaneToolLoop) on InRequest. With InQuestion, as
+	 * NimbrelChatRequest: the question is appended and requests in flight on the record are superseded.
+	 * Without it (null), the conversation as it stands, whose last messages are tool results. Either way
+	 * the answer is not written into the record: the loop writes its turns itself. A newer question on
+	 * the record supersedes a step as it does any request.
+	 */
+	FGuid NimbrelChatToolStep(const FString* InQuestion, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 	/** Sends a fill-in-the-middle request; its answer enters no conversation. */
 	FGuid NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader);
 	/**

@@ -502,3 +502,25 @@ struct TALVANE_API FNimbrelChatErrorResponses
 	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Error")
 	FString Code;
 };
+
+/** One tool call of a tool loop as it was made: the function the model named, its arguments text, and the result sent back. */
+USTRUCT(BlueprintType)
+struct TALVANE_API FTalvaneToolCallReport
+{
+	GENERATED_BODY()
+
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Tools")
+	FString Name;
+
+	/** The arguments as the model wrote them (JSON text, untrusted). */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Tools")
+	FString Arguments;
+
+	/** A JSON object of the return value and output parameters, or an error text starting with "Error:". */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Tools")
+	FString Result;
+
+	/** The function ran; false when the call was refused (unknown name, bad arguments, target gone). */
+	UPROPERTY(EditAnywhere, BlueprintReadWrite, Category="Tools")
+	bool bRan = false;
+};

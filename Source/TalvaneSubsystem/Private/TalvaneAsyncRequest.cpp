@@ -39,11 +39,26 @@ void UTalvaneAsyncRequest::Activate()
 		return;
 	}
 	Subsystem = Found;
-	RequestID = SendRequest(*Found);
+	if (!StartSending(*Found))
+	{
+		return;
+	}
+	// The closure holds the node weakly: a node collected first is never called.
+	const TWeakObjectPtr<UTalvaneAsyncRequest> WeakThis(this);
+	WorldWatch = FTSTicker::GetCoreTicker().AddTicker(FTickerDelegate::CreateLambda([WeakThis](const float DeltaTime)
+	{
+		UTalvaneAsyncRequest* Node = WeakThis.Get();
+		return Node && Node->WatchWorld(DeltaTime);
+	}), WorldWatchSeconds);
+}
+
+bool UTalvaneAsyncRequest::StartSending(UTalvaneSubsystem& InSubsystem)
+{
+	RequestID = SendRequest(InSubsystem);
 	if (!RequestID.IsValid())
 	{
 		Fail(0, FString(), TEXT("The request was not sent; the log says why."));
-		return;
+		return false;
 	}
 	// The closures hold the node weakly: a node collected first is never called.
 	const TWeakObjectPtr<UTalvaneAsyncRequest> WeakThis(this);
@@ -63,12 +78,23 @@ void UTalvaneAsyncRequest::Activate()
 			Node->HandleOutcome(InOutcome);
 		}
 	});
-	Found->ListenToRequest(RequestID, MoveTemp(Listener));
-	WorldWatch = FTSTicker::GetCoreTicker().AddTicker(FTickerDelegate::CreateLambda([WeakThis](const float DeltaTime)
+	InSubsystem.ListenToRequest(RequestID, MoveTemp(Listener));
+	return true;
+}
+
+void UTalvaneAsyncRequest::CancelSent(UTalvaneSubsystem& InSubsystem)
+{
+	InSubsystem.CancelRequest(RequestID);
+}
+
+void UTalvaneAsyncRequest::AbandonSent(UTalvaneSubsystem& InSubsystem)
+{
+	if (RequestID.IsValid())
 	{
-		UTalvaneAsyncRequest* Node = WeakThis.Get();
-		return Node && Node->WatchWorld(DeltaTime);
-	}), WorldWatchSeconds);
+		// Stop listening first: the cancelled request's failure must reach nobody.
+		InSubsystem.StopListeningToRequest(RequestID);
+		InSubsystem.CancelRequest(RequestID);
+	}
 }
 
 void UTalvaneAsyncRequest::Cancel()
@@ -85,7 +111,7 @@ void UTalvaneAsyncRequest::Cancel()
 		return;
 	}
 	// The cancelled request completes as a failure on a later tick, and OnFailure fires then.
-	Sender->CancelRequest(RequestID);
+	CancelSent(*Sender);
 }
 
 void UTalvaneAsyncRequest::BeginDestroy()
@@ -187,14 +213,13 @@ bool UTalvaneAsyncRequest::IsWorldAlive() const
 void UTalvaneAsyncRequest::Abandon()
 {
 	UTalvaneSubsystem* Sender = Subsystem.Get();
-	if (Sender && !Sender->HasShutDown() && RequestID.IsValid())
-	{
-		// Stop listening first: the cancelled request's failure must reach nobody. A subsystem that
-		// has shut down cancelled its requests already.
-		Sender->StopListeningToRequest(RequestID);
-		Sender->CancelRequest(RequestID);
-	}
+	// A subsystem that has shut down cancelled its requests already.
+	const bool bCancel = Sender && !Sender->HasShutDown();
 	End();
+	if (bCancel)
+	{
+		AbandonSent(*Sender);
+	}
 }
 
 void UTalvaneAsyncRequest::End()

@@ -90,6 +90,20 @@ void UTalvaneSubsystem::ListenToRequest(const FGuid& InRequestID, FTalvaneReques
 	Manager.SetRequestListener(InRequestID, MoveTemp(InListener));
 }
 
+TSharedPtr<FTalvaneToolLoop> UTalvaneSubsystem::StartToolLoop(const FString& InQuestion, FNimbrelChatRequest& InRequest, UObject* InTarget,
+	const TArray<FName>& InFunctionNames, const int32 InMaxSteps, const TMap<FString, FString>& InCustomMetadataHeader,
+	FTalvaneToolLoopListener InListener, FString& OutError)
+{
+	if (IsShutDown())
+	{
+		OutError = TEXT("The game instance has ended; nothing was sent.");
+		return nullptr;
+	}
+	CheckNeedBuild();
+	return FTalvaneToolLoop::Start(Manager, InQuestion, InRequest, InTarget, InFunctionNames, InMaxSteps, InCustomMetadataHeader,
+		MoveTemp(InListener), OutError);
+}
+
 void UTalvaneSubsystem::StopListeningToRequest(const FGuid& InRequestID)
 {
 	Manager.RemoveRequestListener(InRequestID);

@@ -88,6 +88,29 @@ protected:
 	/** Fires OnSuccess with the answer's record, parsed from the body, its text, status code and body. */
 	virtual void BroadcastSuccess(const FTalvaneRequestOutcome& InOutcome);
 
+	/**
+	 * Sends through InSubsystem and listens to what was sent; false when nothing was (the node has then
+	 * failed). By default one request of SendRequest, heard through the subsystem.
+	 */
+	virtual bool StartSending(UTalvaneSubsystem& InSubsystem);
+	/** Cancels what was sent, so that its failure reaches the node later. */
+	virtual void CancelSent(UTalvaneSubsystem& InSubsystem);
+	/** Cancels what was sent once the node has ended: nothing of it may reach the node. */
+	virtual void AbandonSent(UTalvaneSubsystem& InSubsystem);
+
+	void HandleProgress(const FString& InText, const FString& InReasoning);
+	void HandleOutcome(const FTalvaneRequestOutcome& InOutcome);
+	/** Fires OnFailure (once) and ends the node. */
+	void Fail(int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings = FTalvaneRequestTimings());
+	/** Whether the node's world context is still there and the subsystem it sent through has not shut down. */
+	bool IsWorldAlive() const;
+	/** The subsystem the node sent through; null before it ran, and once collected. */
+	UTalvaneSubsystem* GetSender() const { return Subsystem.Get(); }
+	/** Cancels what was sent without a word and ends the node. */
+	void Abandon();
+	/** Stops listening and watching, and releases the node. */
+	void End();
+
 	/** Fires one of a node class's delegates: the response, then the report's data in pin order. */
 	template <typename TPinDelegate, typename TResponse>
 	static void BroadcastPin(const TPinDelegate& InPin, const TResponse& InResponse, const FTalvaneNodeReport& InReport)
@@ -97,18 +120,8 @@ protected:
 	}
 
 private:
-	void HandleProgress(const FString& InText, const FString& InReasoning);
-	void HandleOutcome(const FTalvaneRequestOutcome& InOutcome);
-	/** Fires OnFailure (once) and ends the node. */
-	void Fail(int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings = FTalvaneRequestTimings());
 	/** The core ticker's call: gives up when the world context or the game instance has gone. */
 	bool WatchWorld(float DeltaTime);
-	/** Whether the node's world context is still there and the subsystem it sent through has not shut down. */
-	bool IsWorldAlive() const;
-	/** Cancels the request without a word and ends the node. */
-	void Abandon();
-	/** Stops listening and watching, and releases the node. */
-	void End();
 
 	FWeakObjectPtr WorldContext;
 	bool bHadWorldContext = false;

@@ -3,6 +3,7 @@
 #include "CoreMinimal.h"
 #include "Subsystems/GameInstanceSubsystem.h"
 #include "TalvaneManage.h"
+#include "TalvaneToolLoop.h"
 #include "TalvaneType.h"
 #include "TalvaneSubsystem.generated.h"
 
@@ -103,6 +104,14 @@ public:
 	 * exactly one outcome (see FTalvaneManage::SetRequestListener). For the per-request nodes and C++.
 	 */
 	void ListenToRequest(const FGuid& InRequestID, FTalvaneRequestListener InListener);
+	/**
+	 * Starts a tool loop through this subsystem's manager (see FTalvaneToolLoop::Start). Null when
+	 * nothing was sent (OutError says why), and once the game instance has ended. Call Cancel on the loop
+	 * only while HasShutDown() is false: the loop uses this subsystem's manager.
+	 */
+	TSharedPtr<FTalvaneToolLoop> StartToolLoop(const FString& InQuestion, FNimbrelChatRequest& InRequest, UObject* InTarget,
+		const TArray<FName>& InFunctionNames, int32 InMaxSteps, const TMap<FString, FString>& InCustomMetadataHeader,
+		FTalvaneToolLoopListener InListener, FString& OutError);
 	/** Stops a request's listener from hearing anything more; the request itself goes on. */
 	void StopListeningToRequest(const FGuid& InRequestID);
 

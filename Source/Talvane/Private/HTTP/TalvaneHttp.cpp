@@ -75,6 +75,21 @@ namespace TalvaneHttp
 			ENimbrelProtocol::NIMBREL_CHAT, InVerb);
 	}
 
+	FGuid FHTTP::RequestAsItStands(FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader,
+		const EHTTPVerbType InVerb)
+	{
+		FString ToolName;
+		if (TalvaneJson::FindUnsendableTool(InRequest, ToolName))
+		{
+			UE_LOG(TalvaneLog, Error, TEXT("Tool \"%s\": its Parameters are not a JSON object; the request was not sent."), *ToolName);
+			return FGuid();
+		}
+		FString Body;
+		TalvaneJson::NimbrelChatRequestToString(InRequest, Body);
+		return SendRecordBody(TalvaneJson::GetNimbrelURL(InRequest.Model), Body, InRequest.bStream, InCustomMetadataHeader,
+			ENimbrelProtocol::NIMBREL_CHAT, InVerb);
+	}
+
 	FGuid FHTTP::Request(const FString& InContent, FNimbrelLocalChatRequest& InRequest,
 		const TMap<FString, FString>& InCustomMetadataHeader, const EHTTPVerbType InVerb)
 	{

@@ -58,6 +58,13 @@ namespace TalvaneHttp
 		FGuid Request(const FString& InContent, FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader,
 			EHTTPVerbType InVerb);
 
+		/**
+		 * Cloud chat without a new question: posts the conversation as it stands, for the next step of a
+		 * tool loop whose last messages are the tool results. The history budget is not applied again (the
+		 * question of the loop was trimmed for when it was sent). The same refusal of unsendable tools.
+		 */
+		FGuid RequestAsItStands(FNimbrelChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader, EHTTPVerbType InVerb);
+
 		/** Local chat: as the cloud chat, sent over plain HTTP to InRequest.URL with InRequest.ChatID as one path segment. */
 		FGuid Request(const FString& InContent, FNimbrelLocalChatRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader,
 			EHTTPVerbType InVerb);

@@ -90,6 +90,29 @@ FGuid FTalvaneManage::NimbrelChatRequest(const FString& InContent, FNimbrelChatR
 	return RequestID;
 }
 
+FGuid FTalvaneManage::NimbrelChatToolStep(const FString* InQuestion, FNimbrelChatRequest& InRequest,
+	const TMap<FString, FString>& InCustomMetadataHeader)
+{
+	CheckBuildInit();
+	FGuid RequestID;
+	if (InQuestion)
+	{
+		SupersedeRequestsOn(InRequest.Messages, InRequest.Lifetime.Watch());
+		RequestID = HTTP->Request(*InQuestion, InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
+	}
+	else
+	{
+		RequestID = HTTP->RequestAsItStands(InRequest, InCustomMetadataHeader, TalvaneHttp::EHTTPVerbType::HTTP_POST);
+	}
+	TrackSentRequest(RequestID, ENimbrelProtocol::NIMBREL_CHAT, &InRequest.Messages, InRequest.Lifetime.Watch(), InRequest.bStream);
+	const FHttpRequestPtr* Sent = RequestID.IsValid() ? HTTP->HttpRequests.Find(RequestID) : nullptr;
+	if (const TSharedPtr<FTalvaneRequestState> State = Sent ? Requests.FindRef(Sent->Get()) : nullptr)
+	{
+		State->bLoopKeepsRecord = true;
+	}
+	return RequestID;
+}
+
 FGuid FTalvaneManage::NimbrelFIMRequest(FNimbrelFIMRequest& InRequest, const TMap<FString, FString>& InCustomMetadataHeader)
 {
 	CheckBuildInit();

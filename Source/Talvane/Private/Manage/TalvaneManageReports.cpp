@@ -182,7 +182,8 @@ void FTalvaneManage::CompleteChat(const TSharedPtr<IHttpRequest, ESPMode::Thread
 			// The text already reached the listener piece by piece.
 			Data.Add(TEXT(" "));
 		}
-		if (TArray<FNimbrelContextMessage>* Messages = State->GetLiveMessages())
+		TArray<FNimbrelContextMessage>* Messages = State->bLoopKeepsRecord ? nullptr : State->GetLiveMessages();
+		if (Messages)
 		{
 			AddAnswer(State->Text, *Messages);
 		}

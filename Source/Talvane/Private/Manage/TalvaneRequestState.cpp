@@ -90,6 +90,7 @@ TSharedRef<FTalvaneRequestState> FTalvaneRequestState::MakeRetry() const
 	Retry->Meta = Meta;
 	Retry->RequestID = RequestID;
 	Retry->Retries = Retries + 1;
+	Retry->bLoopKeepsRecord = bLoopKeepsRecord;
 	// Times run from the first send: the wait before a retry is part of what the player waits for.
 	Retry->SentSeconds = SentSeconds;
 	return Retry;

@@ -80,6 +80,12 @@ struct TALVANE_API FTalvaneRequestState
 	/** Notes the arrival of the first byte and of the first text, once each. */
 	void NoteArrivals(int64 InBytes, double InNow);
 
+	/**
+	 * A step of a tool loop: the record is named, so a newer question supersedes the step, but the loop
+	 * writes the answer's turn itself (with its tool calls), so the manager writes nothing.
+	 */
+	bool bLoopKeepsRecord = false;
+
 	/** The caller cancelled the request: it is never sent again. */
 	bool bCancelled = false;
 	/**

@@ -325,7 +325,7 @@ void FTalvaneRecordReflectionSpec::DefinePackage()
 {
 	Describe(TEXT("Package"), [this]()
 	{
-		It(TEXT("HoldsExactlyTheSixEnumerationsAndTwentyEightRecords"), [this]()
+		It(TEXT("HoldsExactlyTheSixEnumerationsAndTwentyNineRecords"), [this]()
 		{
 			const UPackage* Package = FindPackage(nullptr, TEXT("/Script/Talvane"));
 			if (!TestNotNull(TEXT("Package"), Package))
@@ -354,7 +354,7 @@ void FTalvaneRecordReflectionSpec::DefinePackage()
 				}
 			}
 			TestEqual(TEXT("Enumerations"), NumEnums, 6);
-			TestEqual(TEXT("Records"), NumStructs, 28);
+			TestEqual(TEXT("Records"), NumStructs, 29);
 		});
 
 		It(TEXT("NamesRecordsWithoutTheirPrefix"), [this]()
