@@ -17,7 +17,7 @@ public:
 	int32 RollDie(int32 Sides)
 	{
 		++Calls;
-		// Loaded: the spec knows the roll it will quote.
+		// Loaded: the test knows the roll it will quote.
 		return FMath::Clamp(Sides, 1, 1000) == Sides ? 4 : 0;
 	}
 
