@@ -37,6 +37,7 @@ if [ "$quick" -eq 0 ]; then
 	"$here/scripts/build.sh" "$here/build-tsan" -DTALVANE_TSAN=ON -DTALVANE_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -- \
 		HTTPTests HTTPThreadTests TalvaneTransportTests TalvaneTransportFailureTests TalvaneTransportStressTests \
 		TalvaneManageTests TalvaneManageConcurrencyTests TalvaneManageStreamTests TalvaneManageFailureTests \
+		TalvaneManageConversationTests TalvaneManageTimingsTests TalvaneToolLoopTests \
 		TalvaneStandInHttpModuleRestartTests TalvaneStandInRefusedConnectionTests TalvaneStandInSecretsTests TalvaneStandInTlsTests \
 		talvane-reference-server TalvaneSubsystemLoadTests TalvaneStandInShutdownTests
 	(cd "$here/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/.ci/tsan.supp" TALVANE_SOAK_MEMORY_CHECK=0 \

@@ -68,7 +68,7 @@ bool UTalvaneAsyncRequest::StartSending(UTalvaneSubsystem& InSubsystem)
 	{
 		if (UTalvaneAsyncRequest* Node = WeakThis.Get())
 		{
-			Node->HandleProgress(InText, InReasoning);
+			Node->HandleProgress(InText, InReasoning, Node->RequestID);
 		}
 	});
 	Listener.OnComplete.BindLambda([WeakThis](const FTalvaneRequestOutcome& InOutcome)
@@ -137,7 +137,7 @@ void UTalvaneAsyncRequest::BroadcastSuccess(const FTalvaneRequestOutcome&)
 {
 }
 
-void UTalvaneAsyncRequest::HandleProgress(const FString& InText, const FString& InReasoning)
+void UTalvaneAsyncRequest::HandleProgress(const FString& InText, const FString& InReasoning, const FGuid& InTimedRequestID)
 {
 	if (bEnded)
 	{
@@ -153,7 +153,7 @@ void UTalvaneAsyncRequest::HandleProgress(const FString& InText, const FString& 
 	Report.Reasoning = InReasoning;
 	if (const UTalvaneSubsystem* Sender = Subsystem.Get())
 	{
-		Sender->GetRequestTimings(RequestID, Report.Timings);
+		Sender->GetRequestTimings(InTimedRequestID, Report.Timings);
 	}
 	BroadcastReport(ETalvaneNodePin::Progress, Report);
 }

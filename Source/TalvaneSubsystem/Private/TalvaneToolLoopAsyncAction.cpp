@@ -32,11 +32,14 @@ bool UTalvaneToolLoopAsyncAction::StartSending(UTalvaneSubsystem& InSubsystem)
 	FTalvaneToolLoopListener Listener;
 	Listener.OnProgress.BindLambda(
 		[WeakThis](
-			const ENimbrelProtocol, const FString& InText, const FString& InReasoning, const FNimbrelContextInfo&, const int32, const int32)
+			const ENimbrelProtocol, const FString& InText, const FString& InReasoning, const FNimbrelContextInfo& InMeta, const int32, const int32)
 		{
 			if (UTalvaneToolLoopAsyncAction* Node = WeakThis.Get())
 			{
-				Node->HandleProgress(InText, InReasoning);
+				// Each step of the loop is a request of its own; its headers name it.
+				FGuid StepID;
+				FGuid::Parse(InMeta.Metas.FindRef(TEXT("RequestID")), StepID);
+				Node->HandleProgress(InText, InReasoning, StepID);
 			}
 		});
 	Listener.OnToolCall.BindLambda(

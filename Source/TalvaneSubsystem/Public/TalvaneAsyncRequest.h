@@ -98,7 +98,8 @@ protected:
 	/** Cancels what was sent once the node has ended: nothing of it may reach the node. */
 	virtual void AbandonSent(UTalvaneSubsystem& InSubsystem);
 
-	void HandleProgress(const FString& InText, const FString& InReasoning);
+	/** Fires OnProgress, with the timings so far of InTimedRequestID (the node's request, or a tool loop's current step). */
+	void HandleProgress(const FString& InText, const FString& InReasoning, const FGuid& InTimedRequestID);
 	void HandleOutcome(const FTalvaneRequestOutcome& InOutcome);
 	/** Fires OnFailure (once) and ends the node. */
 	void Fail(int32 InCode, const FString& InBody, const FString& InMessage, const FTalvaneRequestTimings& InTimings = FTalvaneRequestTimings());

@@ -50,6 +50,7 @@ public:
 		const FString& Body, const FString& ErrorMessage, const FTalvaneRequestTimings& Timings, const FTalvaneToolCallReport& ToolCall)
 	{
 		++Progress;
+		ProgressWithTimings += Timings.SecondsToFirstByte >= 0.0f ? 1 : 0;
 	}
 
 	UFUNCTION()
@@ -85,6 +86,8 @@ public:
 	UTalvaneToolLoopAsyncAction* CancelOnCall = nullptr;
 
 	int32 Progress = 0;
+	/** Progress pins whose Timings held the current step's timings so far. */
+	int32 ProgressWithTimings = 0;
 	TArray<FTalvaneToolCallReport> ToolCalls;
 	TArray<FString> Successes;
 	int32 SuccessChoices = 0;

@@ -164,6 +164,7 @@ void FTalvaneToolNodeSpec::DefineModes()
 					TestTrue(TEXT("the answer quotes both"), Listener->Successes[0].Contains(Listener->ToolCalls[0].Result)
 						&& Listener->Successes[0].Contains(Listener->ToolCalls[1].Result));
 					TestEqual(TEXT("the Response pin holds the answer"), Listener->SuccessChoices, 1);
+					TestEqual(TEXT("every progress pin carries its step's timings"), Listener->ProgressWithTimings, Listener->Progress);
 					TestEqual(TEXT("question, turn, two results, answer"), Record.Messages.Num(), 5);
 					ExpectEveryTurnAnswered(Record.Messages);
 					const UTalvaneToolLoopAsyncAction* Next = StartNode(Record, TEXT("tools"), {TEXT("RollDie"), TEXT("PriceOf")});
