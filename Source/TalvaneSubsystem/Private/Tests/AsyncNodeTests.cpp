@@ -25,15 +25,11 @@ BEGIN_DEFINE_SPEC(FTalvaneAsyncNodeSpec, "Talvane.Subsystem.AsyncNode", EAutomat
 	FIniSnapshot RetrySettings;
 	/** Collections at random moments while the specs tick, as the engine may run one on any frame. */
 	TSharedPtr<FRandomCollections> Collections;
-	/** Nodes the test reads after they end: rooted, since an ended node is free to go. */
-	TArray<UTalvaneAsyncRequest*> KeptNodes;
-
+	/** Nodes the test reads after they end: rooted until the game ends, since an ended node is free to go. */
 	template <typename NodeType>
 	NodeType* Keep(NodeType* InNode)
 	{
-		InNode->AddToRoot();
-		KeptNodes.Add(InNode);
-		return InNode;
+		return Game.Keep(InNode);
 	}
 
 	template <typename PredicateType>
@@ -110,11 +106,6 @@ void FTalvaneAsyncNodeSpec::Define()
 
 	AfterEach([this]()
 	{
-		for (UTalvaneAsyncRequest* Node : KeptNodes)
-		{
-			Node->RemoveFromRoot();
-		}
-		KeptNodes.Empty();
 		Game.End();
 		GameInstance = nullptr;
 		Subsystem = nullptr;

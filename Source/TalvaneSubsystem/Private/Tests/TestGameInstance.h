@@ -17,6 +17,16 @@ struct FTestGameInstance
 {
 	UGameInstance* GameInstance = nullptr;
 	UWorld* World = nullptr;
+	/** Objects a test reads after they are free to go (an ended node): rooted until End. */
+	TArray<UObject*> Kept;
+
+	template <typename ObjectType>
+	ObjectType* Keep(ObjectType* InObject)
+	{
+		InObject->AddToRoot();
+		Kept.Add(InObject);
+		return InObject;
+	}
 
 	void Start()
 	{
@@ -25,9 +35,14 @@ struct FTestGameInstance
 		World = GameInstance->GetWorld();
 	}
 
-	/** Shuts the game instance down (when it is still running) and lets the engine forget it. */
+	/** Shuts the game instance down (when it is still running), lets the engine forget it and unroots what was kept. */
 	void End()
 	{
+		for (UObject* Object : Kept)
+		{
+			Object->RemoveFromRoot();
+		}
+		Kept.Empty();
 		if (GameInstance && GameInstance->GetWorld())
 		{
 			GameInstance->Shutdown();

@@ -20,16 +20,14 @@ BEGIN_DEFINE_SPEC(FTalvaneToolNodeSpec, "Talvane.Subsystem.ToolNode", EAutomatio
 	UToolNodeTestListener* Listener = nullptr;
 	UToolNodeTestInnkeeper* Innkeeper = nullptr;
 	TSharedPtr<FRandomCollections> Collections;
-	/** Nodes the test reads after they end: rooted, since an ended node is free to go. */
-	TArray<UTalvaneToolLoopAsyncAction*> KeptNodes;
 
 	UTalvaneToolLoopAsyncAction* StartNode(FNimbrelChatRequest& InRecord, const TCHAR* InScenario, const TArray<FName>& InFunctions,
 		const int32 InStepLimit = 0)
 	{
 		UTalvaneToolLoopAsyncAction* Node = UTalvaneToolLoopAsyncAction::NimbrelChatWithToolsAsync(Listener, TEXT("What do I owe?"), InRecord,
 			Innkeeper, InFunctions, InStepLimit, {{TEXT("X-Talvane-Scenario"), InScenario}});
-		Node->AddToRoot();
-		KeptNodes.Add(Node);
+		// Read after it ends: rooted until the game ends, since an ended node is free to go.
+		Game.Keep(Node);
 		Node->OnProgress.AddDynamic(Listener, &UToolNodeTestListener::HandleProgress);
 		Node->OnToolCall.AddDynamic(Listener, &UToolNodeTestListener::HandleToolCall);
 		Node->OnSuccess.AddDynamic(Listener, &UToolNodeTestListener::HandleSuccess);
@@ -93,11 +91,6 @@ void FTalvaneToolNodeSpec::Define()
 
 	AfterEach([this]()
 	{
-		for (UTalvaneToolLoopAsyncAction* Node : KeptNodes)
-		{
-			Node->RemoveFromRoot();
-		}
-		KeptNodes.Empty();
 		Game.End();
 		GameInstance = nullptr;
 		Subsystem = nullptr;
